@@ -1,0 +1,29 @@
+# Test programs are Windows programs: ctest runs each one under Wine through
+# a small wrapper that uses this build's own Wine prefix.
+set(YV_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+configure_file(${CMAKE_SOURCE_DIR}/tools/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(YV_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${YV_WINE_RUN})
+
+# GoogleTest from the machine's own source, built with the cross compiler.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Making the prefix takes several seconds and must not race between two test
+# programs started at once, so every test depends on this one.
+add_test(NAME wine_prefix COMMAND ${YV_WINE_RUN} cmd /c exit 0)
+set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 300)
+
+# One test program per folder: ctest runs the program once, and the program
+# runs all of its cases (Wine's start-up is paid once per program).
+function(yv_add_test_program name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ARGS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES} ${CMAKE_SOURCE_DIR}/src/resources/messages.rc)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} yvcore GTest::gmock GTest::gtest)
+  yv_project_flags(${name})
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no ${ARG_ARGS})
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT 900)
+endfunction()

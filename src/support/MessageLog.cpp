@@ -1,0 +1,90 @@
+#include "support/MessageLog.h"
+
+#include <cstdarg>
+
+#include "engine/IXMLRTEvent.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace {
+
+// One engine runs at a time on the installer's custom-action thread, so the
+// sink needs no lock.
+IXMLRTEvent* g_logSink = nullptr;
+
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE handle) noexcept : handle_(handle) {}
+  ~FileHandle() {
+    if (valid()) CloseHandle(handle_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  bool valid() const noexcept { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  HANDLE get() const noexcept { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// One line in UTF-16LE with CR LF and no byte-order mark. The file is opened
+// for each line so that no handle outlives the call; write failures are not
+// the caller's concern, the line already reached the sink.
+void AppendToRuntimeLogFile(const yv::_stringw& line) {
+  FileHandle file(CreateFileW(RuntimeLogFilePath().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return;
+  SetFilePointer(file.get(), 0, nullptr, FILE_END);
+  DWORD written = 0;
+  WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &written, nullptr);
+  WriteFile(file.get(), L"\r\n", 2 * sizeof(wchar_t), &written, nullptr);
+}
+
+void Emit(const yv::_stringw& line) {
+  IXMLRTEvent* sink = g_logSink;
+  if (!sink) return;
+  sink->OnLogMessage(line.c_str());
+  if (sink->IsFileLogEnabled()) AppendToRuntimeLogFile(line);
+}
+
+}  // namespace
+
+// The image this code is linked into, DLL or test program, so messages come
+// from the string table that was built with it.
+HINSTANCE ModuleInstance() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
+
+void SetLogSink(IXMLRTEvent* sink) { g_logSink = sink; }
+
+IXMLRTEvent* GetLogSink() { return g_logSink; }
+
+yv::_stringw RuntimeLogFilePath() { return yv::_stringw::join(yv::temp_folder_path(), L"YVXmlRt.log"); }
+
+yv::_stringw LoadMessageText(UINT id) {
+  yv::_stringw text;
+  int size = 512;
+  for (;;) {
+    int length = 0;
+    {
+      auto buffer = text.writable(static_cast<std::size_t>(size));
+      length = LoadStringW(ModuleInstance(), id, buffer, size);
+    }
+    // A text that fills the buffer may have been cut short.
+    if (size - length > 1) return text;
+    size += 256;
+  }
+}
+
+void LogMessage(UINT id) { Emit(LoadMessageText(id)); }
+
+void LogMessageFormatted(UINT id, ...) {
+  yv::_stringw pattern = LoadMessageText(id);
+  if (pattern.empty()) return;
+  yv::_stringw line;
+  va_list args;
+  va_start(args, id);
+  line.vformat(pattern.c_str(), args);
+  va_end(args);
+  Emit(line);
+}
+
+void LogText(const yv::_stringw& line) { Emit(line); }
