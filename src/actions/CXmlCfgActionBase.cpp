@@ -28,9 +28,13 @@ int CXmlCfgActionBase::PromptError(const wchar_t* text, int errorNumber, int det
   MsiRecordSetInteger(record, 1, errorNumber);
   MsiRecordSetStringW(record, 2, text ? text : L"");
   MsiRecordSetInteger(record, 3, detail);
-  return MsiProcessMessage(session_,
-                           static_cast<INSTALLMESSAGE>(INSTALLMESSAGE_ERROR | MB_ICONWARNING | MB_ABORTRETRYIGNORE),
-                           record);
+  int answer = MsiProcessMessage(
+      session_, static_cast<INSTALLMESSAGE>(INSTALLMESSAGE_ERROR | MB_ICONWARNING | MB_ABORTRETRYIGNORE), record);
+  // A failed call (-1 on Windows, an error code on some installer
+  // implementations) is no button of this box. Callers retry on anything but
+  // Abort and Ignore, so passing it on would retry for ever.
+  if (answer != IDABORT && answer != IDRETRY && answer != IDIGNORE) return 0;
+  return answer;
 }
 
 int CXmlCfgActionBase::NoteAnswer(int answer) {

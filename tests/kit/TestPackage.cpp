@@ -71,4 +71,9 @@ TestPackage& TestPackage::ErrorPromptRows() {
   return *this;
 }
 
-void TestPackage::Commit() { Check(MsiDatabaseCommit(database_), L"MsiDatabaseCommit"); }
+void TestPackage::Commit() {
+  Check(MsiDatabaseCommit(database_), L"MsiDatabaseCommit");
+  // The installer opens the package itself: a handle still open for writing
+  // here would make it refuse.
+  database_.reset();
+}

@@ -31,6 +31,7 @@ class TestPackage {
   // The Error table rows that the installer needs to show the document's
   // load and save prompts (without them it answers Abort at once).
   TestPackage& ErrorPromptRows();
+  // Writes the package and closes it; the builder is done after this.
   void Commit();
 
  private:
