@@ -1,0 +1,3 @@
+#include "config/CXmlCfgPropBase.h"
+
+CXmlCfgPropBase::~CXmlCfgPropBase() = default;

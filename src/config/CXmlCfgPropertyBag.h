@@ -1,0 +1,41 @@
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include "config/CXmlCfgComponentProp.h"
+#include "config/OrdinalLess.h"
+#include "support/stringw.h"
+
+class CXmlLoader;
+class CXmlWriter;
+
+// The whole description of the XML changes of one installation: the
+// components that carry XML files and the texts shown while they are
+// processed. The components are processed in ordinal order of their names.
+class CXmlCfgPropertyBag {
+ public:
+  using ComponentMap = std::map<yv::_stringw, std::unique_ptr<CXmlCfgComponentProp>, OrdinalLess>;
+  using TextMap = std::map<yv::_stringw, yv::_stringw, OrdinalLess>;
+
+  CXmlCfgPropertyBag();
+  virtual ~CXmlCfgPropertyBag();
+  CXmlCfgPropertyBag(const CXmlCfgPropertyBag&) = delete;
+  CXmlCfgPropertyBag& operator=(const CXmlCfgPropertyBag&) = delete;
+
+  // Hands the bag to `loader` to be filled; returns the loader's code.
+  int Load(CXmlLoader& loader);
+  // Hands the bag to `writer` to be stored; returns the writer's code.
+  int Save(CXmlWriter& writer) const;
+
+  // The component named `name`, created with action state 0 and no files
+  // when the bag does not hold it yet.
+  CXmlCfgComponentProp* GetOrAddComponent(const yv::_stringw& name);
+
+  // The progress text stored under `name`, or an empty text.
+  yv::_stringw GetProgressMessage(const yv::_stringw& name) const;
+
+  // Progress texts by template name (the YV_PROGMSG_XML_* identifiers).
+  TextMap progressMessages;
+  ComponentMap components;
+};
