@@ -1,0 +1,118 @@
+#include "xml/CYVXmlFile.h"
+
+#include "support/MessageLog.h"
+#include "xml/CXmlSelectionNamespaceString.h"
+#include "xml/CYVXPathFragment.h"
+#include "xml/ComVariant.h"
+#include "xml/MsxmlIds.h"
+#include "xml/SplitText.h"
+
+namespace {
+
+struct ParserClass {
+  const CLSID* classId;
+  int version;
+};
+
+// Newest first: the first class that can be created is the one used.
+constexpr ParserClass kParserClasses[] = {
+    {&msxml::kDomDocument60, 6},
+    {&msxml::kDomDocument40, 4},
+    {&msxml::kDomDocument30, 3},
+};
+
+}  // namespace
+
+CYVXmlFile::CYVXmlFile(const yv::_stringw& path, CYVXMLInstallEngine* event)
+    : path_(path),
+      rootElementName_(L"NewRoot"),
+      encodingDeclaration_(L"encoding=\"UTF-8\""),
+      xmlVersion_(L"1.0"),
+      event_(event) {}
+
+CYVXmlFile::~CYVXmlFile() = default;
+
+bool CYVXmlFile::Exists() const {
+  DWORD attributes = GetFileAttributesW(path_.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void CYVXmlFile::SetSelectionNamespaces(const yv::_stringw& text) {
+  selectionNamespaces_ = text;
+  if (text.empty()) return;
+  LogMessage(6, text);
+  for (const yv::_stringw& token : xmlutils::SplitText(text, L' ', false, 1)) {
+    xmlutils::CXmlSelectionNamespaceString declaration(token);
+    namespaceMap_[declaration.GetPrefix()] = declaration.GetURI();
+  }
+}
+
+void CYVXmlFile::SetEncoding(const yv::_stringw& encodingName) {
+  if (encodingName.empty()) return;
+  // The surrounding spaces keep the declaration readable wherever it is
+  // dropped into a template.
+  encodingDeclaration_.format(L" encoding=\"%s\" ", encodingName.c_str());
+  LogMessage(60, encodingName);
+}
+
+void CYVXmlFile::SetFormatOnSave(bool formatOnSave) { formatOnSave_ = formatOnSave; }
+
+int CYVXmlFile::SetRootElement(const yv::_stringw& name, const yv::_stringw& namespaceUri) {
+  if (name.empty()) return 0;
+  xmlutils::CYVXPathFragment step(name);
+  rootElementName_ = step.GetName(false);
+  if (!namespaceUri.empty()) {
+    rootElementNamespace_ = namespaceUri;
+  } else {
+    yv::_stringw prefix = step.GetPrefix();
+    if (!prefix.empty()) rootElementNamespace_ = GetNamespaceForPrefix(prefix);
+  }
+  LogMessage(7, name, namespaceUri);
+  return 0;
+}
+
+yv::_stringw CYVXmlFile::GetNamespaceForPrefix(const yv::_stringw& prefix) const {
+  auto entry = namespaceMap_.find(prefix);
+  if (entry != namespaceMap_.end()) return entry->second;
+  LogMessage(58, prefix);
+  return yv::_stringw();
+}
+
+void CYVXmlFile::ResolveQualifiedName(yv::_stringw& name, yv::_stringw& namespaceUri) const {
+  std::size_t colon = name.find(L':');
+  if (colon == yv::_stringw::npos) return;
+  namespaceUri = GetNamespaceForPrefix(name.substr(0, colon));
+  // An unknown prefix stays on the name so that the parser sees what the
+  // author wrote.
+  if (!namespaceUri.empty()) name = name.substr(colon + 1);
+}
+
+yv::ComPtr<IXMLDOMDocument2> CYVXmlFile::CreateDocument() const {
+  yv::ComPtr<IXMLDOMDocument2> document;
+  HRESULT hr = E_FAIL;
+  int version = 0;
+  for (const ParserClass& parser : kParserClasses) {
+    hr = CoCreateInstance(*parser.classId, nullptr, CLSCTX_INPROC_SERVER, msxml::kIXMLDOMDocument2,
+                          document.put_void());
+    if (SUCCEEDED(hr)) {
+      version = parser.version;
+      break;
+    }
+  }
+  LogMessage(59, version);
+  if (FAILED(hr) || !document) return nullptr;
+
+  // Older parsers do not know these two properties; they are wanted where
+  // available and harmless where not, so their results do not matter.
+  document->setProperty(RequireBstr(L"NewParser"), ComVariant::FromI2(-1).get());
+  document->setProperty(RequireBstr(L"ProhibitDTD"), ComVariant::FromI2(0).get());
+
+  ComVariant xpath = ComVariant::FromText(L"XPath");
+  hr = document->setProperty(RequireBstr(L"SelectionLanguage"), xpath.get());
+  if (FAILED(hr)) LogMessage(12, static_cast<unsigned long>(hr));
+  hr = document->put_resolveExternals(VARIANT_FALSE);
+  if (FAILED(hr)) LogMessage(14, static_cast<unsigned long>(hr));
+  hr = document->put_validateOnParse(VARIANT_FALSE);
+  if (FAILED(hr)) LogMessage(15, static_cast<unsigned long>(hr));
+  return document;
+}

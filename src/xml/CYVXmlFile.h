@@ -1,0 +1,147 @@
+#pragma once
+
+#include <windows.h>
+#include <msxml2.h>
+
+#include <map>
+#include <vector>
+
+#include "support/com_ptr.h"
+#include "support/stringw.h"
+
+class CYVXMLInstallEngine;
+
+// One XML file during one operation: its parsed document, its root element,
+// the nodes that the last XPath selected and the namespace prefixes that
+// XPaths may use. The engine builds one per file on the stack:
+//
+//   construct, Exists, SetSelectionNamespaces, SetEncoding, SetFormatOnSave,
+//   SetRootElement (missing files only), Load, element and attribute
+//   operations, Save, destroy.
+//
+// Load and save failures ask the user through the engine's error prompt.
+// Failed COM calls that leave no sensible result raise com_exception; every
+// other failure is a result code from XmlResults.h. Destruction never saves.
+class CYVXmlFile {
+ public:
+  using NamespaceMap = std::map<yv::_stringw, yv::_stringw>;
+  using NodeList = std::vector<yv::ComPtr<IXMLDOMNode>>;
+
+  // `event` receives the load and save prompts; without one (the XML
+  // search) a failed load or save is answered as if nobody were there.
+  CYVXmlFile(const yv::_stringw& path, CYVXMLInstallEngine* event);
+  virtual ~CYVXmlFile();
+  CYVXmlFile(const CYVXmlFile&) = delete;
+  CYVXmlFile& operator=(const CYVXmlFile&) = delete;
+
+  // --- Parser set-up and settings made before Load -------------------------
+
+  // True when the path names an existing file (not a folder).
+  bool Exists() const;
+  // The parser's own SelectionNamespaces text, e.g.
+  // "xmlns:a='urn:one' xmlns:b='urn:two'": handed to the parser at Load and
+  // read into the prefix map used to create elements and attributes.
+  void SetSelectionNamespaces(const yv::_stringw& text);
+  // Encoding named in the declaration of a created document and in the
+  // pretty-printer's output; an empty name keeps UTF-8.
+  void SetEncoding(const yv::_stringw& encodingName);
+  void SetFormatOnSave(bool formatOnSave);
+  // Root element of a document that has to be created because the file is
+  // missing. A prefixed name is created with its local name and the prefix's
+  // namespace as default namespace. Always returns 0.
+  int SetRootElement(const yv::_stringw& name, const yv::_stringw& namespaceUri);
+  // The URI mapped to `prefix`, or empty (and a log line) when none is.
+  yv::_stringw GetNamespaceForPrefix(const yv::_stringw& prefix) const;
+  // Splits a prefixed `name` into its local name and the prefix's URI. The
+  // URI is replaced whenever the name has a prefix; the prefix stays on the
+  // name when it maps to nothing.
+  void ResolveQualifiedName(yv::_stringw& name, yv::_stringw& namespaceUri) const;
+  // A new DOM document of the newest parser available (6.0, 4.0, 3.0), set
+  // up for XPath selection without external resources; null when none can
+  // be created.
+  yv::ComPtr<IXMLDOMDocument2> CreateDocument() const;
+
+  // --- Load and save -------------------------------------------------------
+
+  // Loads the file, or builds it from the root-element settings when it is
+  // missing, and reads the root element. Returns 0, XmlResult::kNoParser,
+  // kUserAbort, kUserIgnore, kDocumentElementUnreadable or kNoRootElement.
+  int Load();
+  // One attempt of Load: true when the file was parsed (or built).
+  bool LoadOrCreate(HRESULT& hr);
+  // Pretty-prints when asked to, then writes the document to the path.
+  // Returns 0 (also when nothing was loaded), kUserAbort or kUserIgnore.
+  int Save();
+
+  // --- Pretty-printing -----------------------------------------------------
+
+  // Re-indents the document through the module's identity stylesheet. Never
+  // fails: every problem is logged and the document stays as it was.
+  void FormatDocument();
+  // Replaces %1..%9 and %A..%Z in `text` with arguments 1..35. A placeholder
+  // beyond `count` becomes '?', a null argument becomes nothing, and any
+  // other '%' stays as it is.
+  static void SubstitutePlaceholders(yv::_stringw& text, const wchar_t* const* arguments, int count);
+
+  // --- XPath navigation ----------------------------------------------------
+
+  // Makes the nodes that `xpath` selects (relative to the root element) the
+  // current node set. "", "/" and "//" select the root element. When nothing
+  // matches and `createMissing` is set, the last step is created under the
+  // node that the rest of the XPath selects, in `namespaceUri` or in the
+  // namespace of its prefix. True when the set is not empty afterwards.
+  bool SelectXPath(const yv::_stringw& xpath, const yv::_stringw& namespaceUri, bool createMissing, bool firstOnly);
+  // Creates the last step of `xpath` as the last child of the element that
+  // the rest selects; the new element becomes the only current node.
+  void CreateXPathElements(const yv::_stringw& xpath, const yv::_stringw& namespaceUri);
+
+  // --- Element content and attributes --------------------------------------
+
+  // Text of the first current node.
+  int GetElementContent(yv::_stringw& text);
+  // Replaces, prepends or appends (ContentMode) `text` on every current node.
+  int SetElementContent(const yv::_stringw& text, int mode);
+  // The first child of `node` when it is a text node; otherwise, for a
+  // non-empty `text`, a new text node holding it appended to `node`.
+  yv::ComPtr<IXMLDOMText> GetOrCreateTextNode(IXMLDOMNode* node, const yv::_stringw& text, bool& created);
+  // Sets, appends, prepends or removes (AttributeOperation) attribute `name`
+  // on every current node.
+  int UpdateAttribute(const yv::_stringw& name, const yv::_stringw& value, bool createMissing, int operation);
+  // Value of attribute `name` of the first current node.
+  int GetAttributeValue(const yv::_stringw& name, yv::_stringw& value);
+  // Removes the first current node from its parent.
+  int RemoveElement();
+
+  // --- State, for callers and tests ----------------------------------------
+
+  const yv::_stringw& Path() const noexcept { return path_; }
+  const yv::_stringw& RootElementName() const noexcept { return rootElementName_; }
+  const yv::_stringw& RootElementNamespace() const noexcept { return rootElementNamespace_; }
+  const yv::_stringw& EncodingDeclaration() const noexcept { return encodingDeclaration_; }
+  const yv::_stringw& SelectionNamespaces() const noexcept { return selectionNamespaces_; }
+  bool FormatOnSave() const noexcept { return formatOnSave_; }
+  const NamespaceMap& Namespaces() const noexcept { return namespaceMap_; }
+  IXMLDOMDocument2* Document() const noexcept { return document_.get(); }
+  IXMLDOMElement* RootElement() const noexcept { return rootElement_.get(); }
+  const NodeList& CurrentNodes() const noexcept { return currentNodes_; }
+
+ private:
+  int AskUser(int errorNumber, HRESULT hr);
+  yv::_stringw LoadStylesheetText() const;
+  void AdoptFormattedRoot(IXMLDOMDocument2* stylesheet, IXMLDOMDocument2* output);
+
+  // Destroyed in reverse order: the prefix map and the node set go first,
+  // then the root element, and the document last.
+  yv::_stringw path_;
+  yv::_stringw rootElementName_;
+  yv::_stringw rootElementNamespace_;
+  yv::_stringw encodingDeclaration_;
+  yv::_stringw xmlVersion_;
+  bool formatOnSave_ = true;
+  yv::_stringw selectionNamespaces_;
+  yv::ComPtr<IXMLDOMDocument2> document_;
+  yv::ComPtr<IXMLDOMElement> rootElement_;
+  NodeList currentNodes_;
+  CYVXMLInstallEngine* event_;
+  NamespaceMap namespaceMap_;
+};

@@ -1,0 +1,208 @@
+// Reading and changing what the current nodes of a CYVXmlFile hold: element
+// text, attributes, and the elements themselves.
+
+#include "support/MessageLog.h"
+#include "support/com_exception.h"
+#include "xml/CYVXmlFile.h"
+#include "xml/ComVariant.h"
+#include "xml/MsxmlIds.h"
+#include "xml/XmlResults.h"
+
+namespace {
+
+// The value of attribute (localName, uri) in `attributes` as text; empty when
+// there is no such attribute.
+yv::_stringw QualifiedAttributeText(IXMLDOMNamedNodeMap* attributes, const yv::_stringw& localName,
+                                    const yv::_stringw& uri) {
+  if (!attributes) return yv::_stringw();
+  yv::ComPtr<IXMLDOMNode> attribute;
+  if (FAILED(attributes->getQualifiedItem(RequireBstr(localName), RequireBstr(uri), attribute.put())) || !attribute)
+    return yv::_stringw();
+  ComVariant value;
+  if (FAILED(attribute->get_nodeValue(value.put()))) return yv::_stringw();
+  return value.ToText();
+}
+
+// Removes `attribute` (found in `attributes` as localName, uri) from the
+// element `node`.
+bool RemoveAttribute(IXMLDOMNode* node, IXMLDOMNamedNodeMap* attributes, IXMLDOMNode* attribute,
+                     const yv::_stringw& localName, const yv::_stringw& uri) {
+  yv::ComPtr<IXMLDOMElement> element;
+  yv::ComPtr<IXMLDOMAttribute> attributeNode;
+  if (!attributes || !attribute || FAILED(node->QueryInterface(msxml::kIXMLDOMElement, element.put_void())) ||
+      FAILED(attribute->QueryInterface(msxml::kIXMLDOMAttribute, attributeNode.put_void()))) {
+    return false;
+  }
+  yv::ComPtr<IXMLDOMAttribute> removed;
+  HRESULT hr = element->removeAttributeNode(attributeNode.get(), removed.put());
+  if (hr != E_NOTIMPL) return SUCCEEDED(hr);
+  // Some parsers (Wine's) do not implement removeAttributeNode; their
+  // attribute map can remove the same attribute by its qualified name.
+  LogText(L"removeAttributeNode is not implemented by this parser; removing the attribute through the element's "
+          L"attribute map");
+  yv::ComPtr<IXMLDOMNode> removedNode;
+  hr = attributes->removeQualifiedItem(RequireBstr(localName), RequireBstr(uri), removedNode.put());
+  return SUCCEEDED(hr) && removedNode;
+}
+
+yv::_stringw CombineAttributeValue(const yv::_stringw& current, const yv::_stringw& given, int operation) {
+  switch (operation) {
+    case AttributeOperation::kAppend:
+      return current + given;
+    case AttributeOperation::kPrepend:
+      return given + current;
+    default:
+      return given;
+  }
+}
+
+yv::_stringw CombineContent(const yv::_stringw& current, const yv::_stringw& given, int mode) {
+  switch (mode) {
+    case ContentMode::kPrepend:
+      return given + current;
+    case ContentMode::kAppend:
+      return current + given;
+    default:
+      return given;
+  }
+}
+
+}  // namespace
+
+int CYVXmlFile::GetElementContent(yv::_stringw& text) {
+  if (currentNodes_.empty()) {
+    LogMessage(27);
+    return XmlResult::kNoCurrentNode;
+  }
+  HRESULT hr = currentNodes_.front()->get_text(text.out());
+  if (FAILED(hr)) throw com_exception(hr);
+  return XmlResult::kSuccess;
+}
+
+yv::ComPtr<IXMLDOMText> CYVXmlFile::GetOrCreateTextNode(IXMLDOMNode* node, const yv::_stringw& text, bool& created) {
+  created = false;
+  yv::ComPtr<IXMLDOMText> textNode;
+  yv::ComPtr<IXMLDOMNodeList> children;
+  long count = 0;
+  // Only the first child is considered: content is taken to be simple text.
+  if (SUCCEEDED(node->get_childNodes(children.put())) && children && SUCCEEDED(children->get_length(&count)) &&
+      count >= 1) {
+    yv::ComPtr<IXMLDOMNode> first;
+    children->get_item(0, first.put());
+    if (!first || FAILED(first.As(msxml::kIXMLDOMText, textNode)) || !textNode) {
+      textNode.reset();
+      LogMessage(25, text);
+    }
+  }
+  if (textNode || text.empty()) return textNode;
+
+  LogMessage(26, text);
+  yv::ComPtr<IXMLDOMText> newText;
+  if (FAILED(document_->createTextNode(RequireBstr(text), newText.put())) || !newText) return nullptr;
+  yv::ComPtr<IXMLDOMNode> appended;
+  if (FAILED(node->appendChild(newText.get(), appended.put()))) return nullptr;
+  created = true;
+  return newText;
+}
+
+int CYVXmlFile::SetElementContent(const yv::_stringw& text, int mode) {
+  for (const yv::ComPtr<IXMLDOMNode>& node : currentNodes_) {
+    bool created = false;
+    yv::ComPtr<IXMLDOMText> textNode = GetOrCreateTextNode(node.get(), text, created);
+    if (!textNode) return text.empty() ? XmlResult::kSuccess : XmlResult::kNoTextNode;
+    if (created) continue;
+
+    yv::_stringw current;
+    textNode->get_text(current.out());
+    if (text.empty() && current.empty()) return XmlResult::kSuccess;
+    textNode->put_text(RequireBstr(CombineContent(current, text, mode)));
+  }
+  return XmlResult::kSuccess;
+}
+
+int CYVXmlFile::UpdateAttribute(const yv::_stringw& name, const yv::_stringw& value, bool createMissing,
+                                int operation) {
+  if (currentNodes_.empty()) {
+    LogMessage(28, name);
+    return XmlResult::kNoCurrentNode;
+  }
+  yv::_stringw localName = name;
+  yv::_stringw uri;
+  ResolveQualifiedName(localName, uri);
+
+  for (const yv::ComPtr<IXMLDOMNode>& node : currentNodes_) {
+    yv::_stringw nodeName;
+    node->get_nodeName(nodeName.out());
+    yv::ComPtr<IXMLDOMNamedNodeMap> attributes;
+    node->get_attributes(attributes.put());
+    yv::_stringw current = QualifiedAttributeText(attributes.get(), localName, uri);
+    LogMessage(29, nodeName, name, current, operation);
+
+    if (operation == AttributeOperation::kRemove) {
+      yv::ComPtr<IXMLDOMNode> attribute;
+      if (attributes) attributes->getQualifiedItem(RequireBstr(localName), RequireBstr(uri), attribute.put());
+      if (attributes && !attribute) continue;  // nothing to remove
+      if (!RemoveAttribute(node.get(), attributes.get(), attribute.get(), localName, uri))
+        return XmlResult::kRemoveAttributeFailed;
+      continue;
+    }
+
+    yv::_stringw newValue = CombineAttributeValue(current, value, operation);
+    LogMessage(30, nodeName, name, current, value, newValue);
+    if (!attributes) return XmlResult::kSetAttributeFailed;
+    // Looked up by the name as written: whether a prefixed name finds an
+    // existing attribute is the parser's business.
+    yv::ComPtr<IXMLDOMNode> attribute;
+    attributes->getQualifiedItem(RequireBstr(name), RequireBstr(uri), attribute.put());
+    HRESULT hr = S_OK;
+    if (attribute) {
+      hr = attribute->put_nodeValue(ComVariant::FromText(newValue).get());
+    } else if (createMissing) {
+      yv::ComPtr<IXMLDOMNode> newAttribute;
+      yv::ComPtr<IXMLDOMNode> replaced;
+      hr = document_->createNode(ComVariant::FromI4(NODE_ATTRIBUTE).get(), RequireBstr(name), RequireBstr(uri),
+                                 newAttribute.put());
+      if (SUCCEEDED(hr)) hr = newAttribute->put_nodeValue(ComVariant::FromText(newValue).get());
+      if (SUCCEEDED(hr)) hr = attributes->setNamedItem(newAttribute.get(), replaced.put());
+    }
+    if (FAILED(hr)) return XmlResult::kSetAttributeFailed;
+  }
+  return XmlResult::kSuccess;
+}
+
+int CYVXmlFile::GetAttributeValue(const yv::_stringw& name, yv::_stringw& value) {
+  if (currentNodes_.empty()) {
+    LogMessage(31, name);
+    return XmlResult::kNoCurrentNode;
+  }
+  yv::_stringw localName = name;
+  yv::_stringw uri;
+  ResolveQualifiedName(localName, uri);
+
+  IXMLDOMNode* node = currentNodes_.front().get();
+  yv::_stringw nodeName;
+  node->get_nodeName(nodeName.out());
+  yv::ComPtr<IXMLDOMNamedNodeMap> attributes;
+  node->get_attributes(attributes.put());
+  yv::ComPtr<IXMLDOMNode> attribute;
+  if (!attributes || FAILED(attributes->getQualifiedItem(RequireBstr(localName), RequireBstr(uri), attribute.put())) ||
+      !attribute) {
+    return XmlResult::kAttributeMissing;
+  }
+  ComVariant stored;
+  value = SUCCEEDED(attribute->get_nodeValue(stored.put())) ? stored.ToText() : yv::_stringw();
+  LogMessage(32, nodeName, name, value);
+  return XmlResult::kSuccess;
+}
+
+int CYVXmlFile::RemoveElement() {
+  if (currentNodes_.empty()) return XmlResult::kSuccess;
+  LogMessage(33);
+  IXMLDOMNode* node = currentNodes_.front().get();
+  yv::ComPtr<IXMLDOMNode> parent;
+  // A node that is already detached has no parent to remove it from.
+  if (FAILED(node->get_parentNode(parent.put())) || !parent) return XmlResult::kParentUnavailable;
+  yv::ComPtr<IXMLDOMNode> removed;
+  if (FAILED(parent->removeChild(node, removed.put()))) return XmlResult::kRemoveElementFailed;
+  return XmlResult::kSuccess;
+}

@@ -1,0 +1,116 @@
+// Pretty-printing a CYVXmlFile: the document is run through the identity
+// stylesheet of string 57 with indented output, and the indented root element
+// replaces the document's own. Only the root element is replaced, so the
+// declaration and anything outside the root stay as they were.
+
+#include "support/MessageLog.h"
+#include "xml/CYVXmlFile.h"
+#include "xml/ComVariant.h"
+#include "xml/XmlDeclarationText.h"
+
+namespace {
+
+constexpr UINT kStylesheetStringId = 57;
+
+}  // namespace
+
+void CYVXmlFile::SubstitutePlaceholders(yv::_stringw& text, const wchar_t* const* arguments, int count) {
+  yv::_stringw result;
+  result.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    wchar_t ch = text[i];
+    int number = 0;
+    if (ch == L'%' && i + 1 < text.size()) {
+      wchar_t next = text[i + 1];
+      if (next >= L'1' && next <= L'9') number = next - L'0';
+      if (next >= L'A' && next <= L'Z') number = next - L'A' + 10;
+    }
+    if (number == 0) {
+      result.push_back(ch);
+      continue;
+    }
+    ++i;  // the placeholder's second character is consumed with it
+    if (number > count) {
+      result.push_back(L'?');
+    } else if (const wchar_t* argument = arguments[number - 1]) {
+      result.append(argument);
+    }
+  }
+  text = std::move(result);
+}
+
+yv::_stringw CYVXmlFile::LoadStylesheetText() const {
+  yv::_stringw text = LoadMessageText(kStylesheetStringId);
+  if (!text.empty()) {
+    const wchar_t* arguments[] = {encodingDeclaration_.c_str()};
+    SubstitutePlaceholders(text, arguments, 1);
+  }
+  return text;
+}
+
+void CYVXmlFile::FormatDocument() {
+  LogMessage(34);
+  yv::ComPtr<IXMLDOMDocument2> stylesheet = CreateDocument();
+  if (!stylesheet) {
+    LogMessage(35);
+    return;
+  }
+  LogMessage(36);
+  yv::_stringw text = LoadStylesheetText();
+  if (text.empty()) {
+    LogMessage(37);
+    return;
+  }
+  LogMessage(39);
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  HRESULT hr = stylesheet->loadXML(RequireBstr(text), &loaded);
+  if (FAILED(hr) || loaded != VARIANT_TRUE) {
+    LogMessage(40);
+    return;
+  }
+  yv::ComPtr<IXMLDOMDocument2> output = CreateDocument();
+  if (!output) {
+    LogMessage(41);
+    return;
+  }
+  hr = document_->transformNodeToObject(stylesheet.get(), ComVariant::FromDispatch(output.get()).get());
+  if (SUCCEEDED(hr)) {
+    AdoptFormattedRoot(stylesheet.get(), output.get());
+  } else {
+    LogMessage(42, static_cast<int>(hr));
+  }
+  LogMessage(43);
+}
+
+void CYVXmlFile::AdoptFormattedRoot(IXMLDOMDocument2* stylesheet, IXMLDOMDocument2* output) {
+  yv::ComPtr<IXMLDOMElement> newRoot;
+  output->get_documentElement(newRoot.put());
+  if (!newRoot) {
+    // Some parsers (Wine's) report success here and still leave the output
+    // document empty. Their text transformation works, so the same
+    // stylesheet is applied through it and the text parsed into the output
+    // document. A null root must never reach putref_documentElement: some
+    // parsers crash on it.
+    LogText(L"The transformation gave no root element; formatting through the text output of the stylesheet");
+    yv::_stringw formatted;
+    HRESULT hr = document_->transformNode(stylesheet, formatted.out());
+    if (FAILED(hr)) {
+      LogText(yv::_stringw().format(L"transformNode failed. Error Code = %d; saving the document unformatted",
+                                    static_cast<int>(hr)));
+      return;
+    }
+    // The indentation is the point of the exercise: keep it when parsing.
+    output->put_preserveWhiteSpace(VARIANT_TRUE);
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    hr = output->loadXML(RequireBstr(StripLeadingXmlDeclarations(formatted)), &loaded);
+    if (SUCCEEDED(hr) && loaded == VARIANT_TRUE) output->get_documentElement(newRoot.put());
+    if (!newRoot) {
+      LogText(L"The text output of the stylesheet could not be parsed; saving the document unformatted");
+      return;
+    }
+    LogText(L"Formatted through the text output of the stylesheet");
+  }
+  document_->putref_documentElement(newRoot.get());
+  // Later selections start from the element that is now the root.
+  rootElement_ = newRoot;
+}

@@ -1,0 +1,82 @@
+// Loading, creating and saving the document of a CYVXmlFile, with the user
+// deciding through the engine's prompt what happens when the parser fails.
+
+#include "engine/CYVXMLInstallEngine.h"
+#include "support/MessageLog.h"
+#include "xml/CYVXmlFile.h"
+#include "xml/ComVariant.h"
+#include "xml/XmlResults.h"
+
+bool CYVXmlFile::LoadOrCreate(HRESULT& hr) {
+  hr = S_OK;
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  // Existence is tested on every attempt, so a Retry picks up a file that
+  // appeared, or builds one that vanished, in the meantime.
+  if (Exists()) {
+    hr = document_->load(ComVariant::FromText(path_).get(), &loaded);
+    return SUCCEEDED(hr) && loaded == VARIANT_TRUE;
+  }
+
+  LogMessage(17, path_, rootElementName_);
+  yv::_stringw text;
+  if (!rootElementNamespace_.empty()) {
+    text.format(L"<?xml version=\"%s\" %s?> \r\n\r\n<%s xmlns='%s'></%s>", xmlVersion_.c_str(),
+                encodingDeclaration_.c_str(), rootElementName_.c_str(), rootElementNamespace_.c_str(),
+                rootElementName_.c_str());
+  } else {
+    text.format(L"<?xml version=\"%s\" %s?> \r\n\r\n<%s></%s>", xmlVersion_.c_str(), encodingDeclaration_.c_str(),
+                rootElementName_.c_str(), rootElementName_.c_str());
+  }
+  hr = document_->loadXML(RequireBstr(text), &loaded);
+  return SUCCEEDED(hr) && loaded == VARIANT_TRUE;
+}
+
+int CYVXmlFile::AskUser(int errorNumber, HRESULT hr) {
+  // Without an engine nobody can answer; that counts as Abort, which also
+  // keeps the result distinct from the missing-parser code.
+  int answer = event_ ? event_->OnErrorPrompt(path_.c_str(), errorNumber, static_cast<int>(hr)) : PromptAnswer::kNone;
+  if (answer == PromptAnswer::kIgnore) return XmlResult::kUserIgnore;
+  if (answer == PromptAnswer::kAbort || answer == PromptAnswer::kNone) return XmlResult::kUserAbort;
+  return XmlResult::kSuccess;  // Retry, and any answer the prompt does not define
+}
+
+int CYVXmlFile::Load() {
+  currentNodes_.clear();
+  rootElement_.reset();
+  document_.reset();
+
+  document_ = CreateDocument();
+  if (!document_) return XmlResult::kNoParser;
+
+  if (!selectionNamespaces_.empty()) {
+    HRESULT hr =
+        document_->setProperty(RequireBstr(L"SelectionNamespaces"), ComVariant::FromText(selectionNamespaces_).get());
+    if (FAILED(hr)) LogMessage(13, static_cast<unsigned long>(hr));
+  }
+
+  HRESULT hr = S_OK;
+  while (!LoadOrCreate(hr)) {
+    if (int result = AskUser(XmlPromptError::kLoadFailed, hr)) return result;
+  }
+
+  if (FAILED(document_->get_documentElement(rootElement_.put()))) return XmlResult::kDocumentElementUnreadable;
+  if (!rootElement_) {
+    LogMessage(16, path_);
+    return XmlResult::kNoRootElement;
+  }
+  return XmlResult::kSuccess;
+}
+
+int CYVXmlFile::Save() {
+  if (!document_) return XmlResult::kSuccess;
+  LogMessage(9, path_);
+  if (formatOnSave_) FormatDocument();
+
+  ComVariant target = ComVariant::FromText(path_);
+  HRESULT hr = document_->save(target.get());
+  while (FAILED(hr)) {
+    if (int result = AskUser(XmlPromptError::kSaveFailed, hr)) return result;
+    hr = document_->save(target.get());
+  }
+  return XmlResult::kSuccess;
+}

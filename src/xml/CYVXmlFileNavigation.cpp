@@ -1,0 +1,94 @@
+// XPath selection on a CYVXmlFile and creation of a missing last step.
+
+#include "support/MessageLog.h"
+#include "xml/CYVXPath.h"
+#include "xml/CYVXmlFile.h"
+#include "xml/ComVariant.h"
+#include "xml/MsxmlIds.h"
+
+namespace {
+
+// XPaths that stand for the whole document: they select the root element
+// without asking the parser.
+bool NamesWholeDocument(const yv::_stringw& xpath) { return xpath.empty() || xpath == L"/" || xpath == L"//"; }
+
+}  // namespace
+
+bool CYVXmlFile::SelectXPath(const yv::_stringw& xpath, const yv::_stringw& namespaceUri, bool createMissing,
+                             bool firstOnly) {
+  LogMessage(18, xpath);
+  currentNodes_.clear();
+
+  if (NamesWholeDocument(xpath)) {
+    yv::ComPtr<IXMLDOMNode> root;
+    if (SUCCEEDED(rootElement_.As(msxml::kIXMLDOMNode, root))) currentNodes_.push_back(root);
+    return !currentNodes_.empty();
+  }
+
+  // A rejected XPath is treated like one that matches nothing.
+  yv::ComPtr<IXMLDOMNodeList> matches;
+  long length = 0;
+  if (rootElement_ && SUCCEEDED(rootElement_->selectNodes(RequireBstr(xpath), matches.put())) && matches &&
+      SUCCEEDED(matches->get_length(&length)) && length > 0) {
+    for (long index = 0; index < length; ++index) {
+      yv::ComPtr<IXMLDOMNode> node;
+      if (SUCCEEDED(matches->get_item(index, node.put())) && node) currentNodes_.push_back(node);
+      if (firstOnly) break;
+    }
+  } else if (createMissing) {
+    LogMessage(20, xpath);
+    // The rest of the path is looked up below the root element, so "/X" and
+    // "//X" both mean a child of the root.
+    yv::_stringw relative = xpath;
+    for (int i = 0; i < 2 && !relative.empty() && relative.front() == L'/'; ++i) relative.erase(0, 1);
+    CreateXPathElements(relative, namespaceUri);
+  }
+  return !currentNodes_.empty();
+}
+
+void CYVXmlFile::CreateXPathElements(const yv::_stringw& xpath, const yv::_stringw& namespaceUri) {
+  xmlutils::CYVXPath parentPath(xpath);
+  xmlutils::CYVXPathFragment step = parentPath.SplitLast();
+  // The predicate only served the selection; the new element carries none
+  // of it.
+  yv::_stringw name = step.GetName(true);
+
+  yv::ComPtr<IXMLDOMElement> parent;
+  if (!parentPath.empty()) {
+    LogMessage(21, parentPath);
+    yv::ComPtr<IXMLDOMNode> parentNode;
+    if (!rootElement_ || FAILED(rootElement_->selectSingleNode(RequireBstr(parentPath), parentNode.put())) ||
+        !parentNode) {
+      return;
+    }
+    if (FAILED(parentNode.As(msxml::kIXMLDOMElement, parent)) || !parent) {
+      yv::_stringw nodeName;
+      parentNode->get_nodeName(nodeName.out());
+      LogMessage(22, nodeName);
+      return;
+    }
+  } else {
+    parent = rootElement_;
+  }
+  if (!parent) return;
+
+  yv::_stringw elementUri = namespaceUri;
+  ResolveQualifiedName(name, elementUri);
+  LogMessage(61, name, elementUri);
+
+  yv::ComPtr<IXMLDOMNode> newNode;
+  HRESULT hr = document_->createNode(ComVariant::FromI4(NODE_ELEMENT).get(), RequireBstr(name),
+                                     RequireBstr(elementUri), newNode.put());
+  if (FAILED(hr) || !newNode) {
+    LogMessage(23, name);
+    return;
+  }
+  yv::ComPtr<IXMLDOMElement> newElement;
+  yv::ComPtr<IXMLDOMNode> appended;
+  if (FAILED(newNode.As(msxml::kIXMLDOMElement, newElement)) ||
+      FAILED(parent->appendChild(newElement.get(), appended.put()))) {
+    LogMessage(24);
+    return;
+  }
+  if (appended) currentNodes_.push_back(appended);
+}
