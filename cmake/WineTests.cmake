@@ -14,8 +14,10 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 # Making the prefix takes several seconds and must not race between two test
 # programs started at once, so every test depends on this one.
-add_test(NAME wine_prefix COMMAND ${YV_WINE_RUN} cmd /c exit 0)
+add_test(NAME wine_prefix COMMAND ${YV_WINE_RUN} --start-session)
 set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 300)
+add_test(NAME wine_server_stop COMMAND ${YV_WINE_RUN} --end-session)
+set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine_prefix TIMEOUT 60)
 
 # One test program per folder: ctest runs the program once, and the program
 # runs all of its cases (Wine's start-up is paid once per program).
