@@ -128,7 +128,9 @@ class CYVXmlFile {
  private:
   int AskUser(int errorNumber, HRESULT hr);
   yv::_stringw LoadStylesheetText() const;
-  void AdoptFormattedRoot(IXMLDOMDocument2* stylesheet, IXMLDOMDocument2* output);
+  yv::ComPtr<IXMLDOMNode> TransformationSource() const;
+  void AdoptFormattedRoot(IXMLDOMNode* source, IXMLDOMDocument2* stylesheet, IXMLDOMDocument2* output);
+  void KeepDeclaredEncoding();
 
   // Destroyed in reverse order: the prefix map and the node set go first,
   // then the root element, and the document last.

@@ -6,6 +6,8 @@
 #include "support/MessageLog.h"
 #include "xml/CYVXmlFile.h"
 #include "xml/ComVariant.h"
+#include "xml/MsxmlIds.h"
+#include "xml/XmlContentDigest.h"
 #include "xml/XmlDeclarationText.h"
 
 namespace {
@@ -73,16 +75,38 @@ void CYVXmlFile::FormatDocument() {
     LogMessage(41);
     return;
   }
-  hr = document_->transformNodeToObject(stylesheet.get(), ComVariant::FromDispatch(output.get()).get());
+  yv::ComPtr<IXMLDOMNode> source = TransformationSource();
+  if (!source) {
+    LogMessage(42, static_cast<int>(E_NOINTERFACE));
+    LogMessage(43);
+    return;
+  }
+  // The indentation the stylesheet writes is whitespace-only text, which a
+  // parser that builds the output document by parsing its result text would
+  // otherwise drop again.
+  output->put_preserveWhiteSpace(VARIANT_TRUE);
+  hr = source->transformNodeToObject(stylesheet.get(), ComVariant::FromDispatch(output.get()).get());
   if (SUCCEEDED(hr)) {
-    AdoptFormattedRoot(stylesheet.get(), output.get());
+    AdoptFormattedRoot(source.get(), stylesheet.get(), output.get());
   } else {
     LogMessage(42, static_cast<int>(hr));
   }
   LogMessage(43);
 }
 
-void CYVXmlFile::AdoptFormattedRoot(IXMLDOMDocument2* stylesheet, IXMLDOMDocument2* output) {
+yv::ComPtr<IXMLDOMNode> CYVXmlFile::TransformationSource() const {
+  yv::ComPtr<IXMLDOMNode> source;
+  document_.As(msxml::kIXMLDOMNode, source);
+  yv::ComPtr<IXMLDOMDocumentType> doctype;
+  if (FAILED(document_->get_doctype(doctype.put())) || !doctype) return source;
+  // Some parsers (Wine's) drop the document type declaration of a document
+  // they transform; a copy takes that loss instead of the document.
+  yv::ComPtr<IXMLDOMNode> copy;
+  if (SUCCEEDED(document_->cloneNode(VARIANT_TRUE, copy.put())) && copy) return copy;
+  return source;
+}
+
+void CYVXmlFile::AdoptFormattedRoot(IXMLDOMNode* source, IXMLDOMDocument2* stylesheet, IXMLDOMDocument2* output) {
   yv::ComPtr<IXMLDOMElement> newRoot;
   output->get_documentElement(newRoot.put());
   if (!newRoot) {
@@ -93,14 +117,12 @@ void CYVXmlFile::AdoptFormattedRoot(IXMLDOMDocument2* stylesheet, IXMLDOMDocumen
     // parsers crash on it.
     LogText(L"The transformation gave no root element; formatting through the text output of the stylesheet");
     yv::_stringw formatted;
-    HRESULT hr = document_->transformNode(stylesheet, formatted.out());
+    HRESULT hr = source->transformNode(stylesheet, formatted.out());
     if (FAILED(hr)) {
       LogText(yv::_stringw().format(L"transformNode failed. Error Code = %d; saving the document unformatted",
                                     static_cast<int>(hr)));
       return;
     }
-    // The indentation is the point of the exercise: keep it when parsing.
-    output->put_preserveWhiteSpace(VARIANT_TRUE);
     VARIANT_BOOL loaded = VARIANT_FALSE;
     hr = output->loadXML(RequireBstr(StripLeadingXmlDeclarations(formatted)), &loaded);
     if (SUCCEEDED(hr) && loaded == VARIANT_TRUE) output->get_documentElement(newRoot.put());
@@ -109,6 +131,14 @@ void CYVXmlFile::AdoptFormattedRoot(IXMLDOMDocument2* stylesheet, IXMLDOMDocumen
       return;
     }
     LogText(L"Formatted through the text output of the stylesheet");
+  }
+  // Formatting may change whitespace and nothing else. Some parsers' XSLT
+  // (Wine's) drops entity references, for one; such a result is not used.
+  yv::ComPtr<IXMLDOMElement> oldRoot;
+  document_->get_documentElement(oldRoot.put());
+  if (!SameXmlContent(oldRoot.get(), newRoot.get())) {
+    LogText(L"The formatted document does not hold the same content as the original; saving it unformatted");
+    return;
   }
   document_->putref_documentElement(newRoot.get());
   // Later selections start from the element that is now the root.

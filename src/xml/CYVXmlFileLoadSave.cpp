@@ -1,10 +1,14 @@
 // Loading, creating and saving the document of a CYVXmlFile, with the user
 // deciding through the engine's prompt what happens when the parser fails.
 
+#include <ocidl.h>
+
 #include "engine/CYVXMLInstallEngine.h"
 #include "support/MessageLog.h"
 #include "xml/CYVXmlFile.h"
 #include "xml/ComVariant.h"
+#include "xml/DeclaredEncoding.h"
+#include "xml/MsxmlIds.h"
 #include "xml/XmlResults.h"
 
 bool CYVXmlFile::LoadOrCreate(HRESULT& hr) {
@@ -78,5 +82,31 @@ int CYVXmlFile::Save() {
     if (int result = AskUser(XmlPromptError::kSaveFailed, hr)) return result;
     hr = document_->save(target.get());
   }
+  KeepDeclaredEncoding();
   return XmlResult::kSuccess;
+}
+
+void CYVXmlFile::KeepDeclaredEncoding() {
+  yv::_stringw encoding = DeclaredEncodingOf(document_.get());
+  UINT codePage = CodePageOfEncoding(encoding);
+  if (codePage == 0 || codePage == CP_UTF8) return;
+  // A scratch document of the same parser shows whether it writes what the
+  // declaration promises; the class is taken from the document itself so
+  // that no second parser choice is made (and logged).
+  yv::ComPtr<IPersistStreamInit> persist;
+  CLSID parserClass{};
+  yv::ComPtr<IXMLDOMDocument2> scratch;
+  if (FAILED(document_.As(IID_IPersistStreamInit, persist)) || FAILED(persist->GetClassID(&parserClass)) ||
+      FAILED(CoCreateInstance(parserClass, nullptr, CLSCTX_INPROC_SERVER, msxml::kIXMLDOMDocument2,
+                              scratch.put_void()))) {
+    return;
+  }
+  if (!ParserWritesUtf8Regardless(scratch.get(), encoding, codePage)) return;
+  if (RewriteUtf8File(path_, codePage)) {
+    LogText(yv::_stringw().format(L"The parser wrote '%s' as UTF-8 although it declares %s; rewrote it in %s",
+                                  path_.c_str(), encoding.c_str(), encoding.c_str()));
+  } else {
+    LogText(yv::_stringw().format(L"The parser wrote '%s' as UTF-8 although it declares %s; it could not be rewritten",
+                                  path_.c_str(), encoding.c_str()));
+  }
 }

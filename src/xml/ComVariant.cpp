@@ -41,6 +41,14 @@ ComVariant ComVariant::FromDispatch(IDispatch* object) noexcept {
   return result;
 }
 
+ComVariant ComVariant::FromUnknown(IUnknown* object) noexcept {
+  ComVariant result;
+  result.value_.vt = VT_UNKNOWN;
+  result.value_.punkVal = object;
+  if (object) object->AddRef();
+  return result;
+}
+
 VARIANT* ComVariant::put() noexcept {
   VariantClear(&value_);
   return &value_;

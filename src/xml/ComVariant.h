@@ -27,6 +27,8 @@ class ComVariant {
   static ComVariant FromI4(LONG value) noexcept;
   // A VT_DISPATCH that holds its own reference on `object`.
   static ComVariant FromDispatch(IDispatch* object) noexcept;
+  // A VT_UNKNOWN that holds its own reference on `object`.
+  static ComVariant FromUnknown(IUnknown* object) noexcept;
 
   // For getters that fill a VARIANT: clears the old value first.
   VARIANT* put() noexcept;
