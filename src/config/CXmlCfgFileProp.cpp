@@ -1,13 +1,15 @@
 #include "config/CXmlCfgFileProp.h"
 
+#include <utility>
+
 CXmlCfgFileProp::CXmlCfgFileProp(const yv::_stringw& fileKey, const yv::_stringw& componentName)
     : key(fileKey), component(componentName) {}
 
 CXmlCfgFileProp::~CXmlCfgFileProp() = default;
 
-CXmlCfgXPathProp* CXmlCfgFileProp::AddXPath(const yv::_stringw& expression) {
+CXmlCfgXPathProp* CXmlCfgFileProp::AddXPath(yv::_stringw expression) {
   auto& slot = xpaths[expression];
-  slot = std::make_unique<CXmlCfgXPathProp>(expression);
+  slot = std::make_unique<CXmlCfgXPathProp>(std::move(expression));
   return slot.get();
 }
 

@@ -24,7 +24,7 @@ class CXmlCfgFileProp : public CXmlCfgPropBase {
 
   // Creates an empty element record for `expression`; an earlier record for
   // the same text is destroyed and replaced.
-  CXmlCfgXPathProp* AddXPath(const yv::_stringw& expression);
+  CXmlCfgXPathProp* AddXPath(yv::_stringw expression);
 
   // The folder and the file name joined by one backslash; the file name
   // alone when the folder is empty.

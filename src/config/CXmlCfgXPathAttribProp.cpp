@@ -1,5 +1,7 @@
 #include "config/CXmlCfgXPathAttribProp.h"
 
-CXmlCfgXPathAttribProp::CXmlCfgXPathAttribProp(const yv::_stringw& attributeName) : name(attributeName) {}
+#include <utility>
+
+CXmlCfgXPathAttribProp::CXmlCfgXPathAttribProp(yv::_stringw attributeName) : name(std::move(attributeName)) {}
 
 CXmlCfgXPathAttribProp::~CXmlCfgXPathAttribProp() = default;

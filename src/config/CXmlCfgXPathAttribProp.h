@@ -9,7 +9,7 @@
 // namespace declaration, which its element keeps apart from the others.
 class CXmlCfgXPathAttribProp : public CXmlCfgPropBase {
  public:
-  explicit CXmlCfgXPathAttribProp(const yv::_stringw& attributeName);
+  explicit CXmlCfgXPathAttribProp(yv::_stringw attributeName);
   ~CXmlCfgXPathAttribProp() override;
 
   yv::_stringw name;

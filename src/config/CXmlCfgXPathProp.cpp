@@ -1,13 +1,16 @@
 #include "config/CXmlCfgXPathProp.h"
 
-CXmlCfgXPathProp::CXmlCfgXPathProp(const yv::_stringw& expression) : xpath(expression) {}
+#include <utility>
+
+CXmlCfgXPathProp::CXmlCfgXPathProp(yv::_stringw expression) : xpath(std::move(expression)) {}
 
 CXmlCfgXPathProp::~CXmlCfgXPathProp() = default;
 
-CXmlCfgXPathAttribProp* CXmlCfgXPathProp::AddAttribute(const yv::_stringw& attributeName) {
-  auto attribute = std::make_unique<CXmlCfgXPathAttribProp>(attributeName);
+CXmlCfgXPathAttribProp* CXmlCfgXPathProp::AddAttribute(yv::_stringw attributeName) {
+  bool declaration = attributeName == kNamespaceAttributeName;
+  auto attribute = std::make_unique<CXmlCfgXPathAttribProp>(std::move(attributeName));
   CXmlCfgXPathAttribProp* added = attribute.get();
-  if (attributeName == kNamespaceAttributeName) {
+  if (declaration) {
     namespaceDeclaration = std::move(attribute);
   } else {
     attributes.push_back(std::move(attribute));

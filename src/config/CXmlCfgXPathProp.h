@@ -13,7 +13,7 @@
 // attribute changes applied to it in the order they were added.
 class CXmlCfgXPathProp : public CXmlCfgPropBase {
  public:
-  explicit CXmlCfgXPathProp(const yv::_stringw& expression);
+  explicit CXmlCfgXPathProp(yv::_stringw expression);
   ~CXmlCfgXPathProp() override;
 
   // The attribute name that declares the element's namespace instead of
@@ -23,7 +23,7 @@ class CXmlCfgXPathProp : public CXmlCfgPropBase {
   // Adds an attribute change named `attributeName` and returns it. An
   // "xmlns" attribute replaces the namespace declaration instead of joining
   // the list, so the list holds only real attribute changes.
-  CXmlCfgXPathAttribProp* AddAttribute(const yv::_stringw& attributeName);
+  CXmlCfgXPathAttribProp* AddAttribute(yv::_stringw attributeName);
 
   // The URI of the namespace declaration, empty when there is none.
   yv::_stringw GetNamespace() const;

@@ -1,0 +1,222 @@
+#include "runtime_file/CXmlIniLoader.h"
+
+#include "config/CXmlCfgPropertyBag.h"
+#include "runtime_file/RuntimeFileLayout.h"
+#include "runtime_file/RuntimeFileResults.h"
+
+namespace layout = RuntimeFileLayout;
+namespace result = RuntimeFileResult;
+
+namespace {
+
+constexpr DWORD kFirstResolveChars = 260;
+
+}  // namespace
+
+CXmlIniLoader::CXmlIniLoader() = default;
+
+CXmlIniLoader::~CXmlIniLoader() = default;
+
+int CXmlIniLoader::Load(CXmlCfgPropertyBag& bag) {
+  if (path_.empty()) return result::kNoPath;
+  bag_ = &bag;
+  ini_.SetPath(path_);
+  ini_.Clear();
+  if (!ini_.Load()) return result::kCannotRead;
+  int code = ReadComponents();
+  if (code == result::kSuccess) code = ReadProgressMessages();
+  bag_ = nullptr;
+  return code;
+}
+
+int CXmlIniLoader::ReadComponents() {
+  const wchar_t* section = layout::kComponentsSection;
+  int count = ini_.GetInt(section, layout::kCountKey, layout::kAbsentCount);
+  if (count == layout::kAbsentCount) return result::kComponentCountMissing;
+  yv::_stringw name;
+  for (int i = 1; i <= count; ++i) {
+    ini_.GetIndexedString(section, layout::kComponentListFormat, i, L"", name);
+    if (name.empty()) return result::kEmptyName;
+    CXmlCfgComponentProp* component = bag_->GetOrAddComponent(name);
+    int actionState = ini_.GetInt(name.c_str(), layout::kActionStateKey, layout::kAbsentActionState);
+    if (actionState == layout::kAbsentActionState) return result::kActionStateMissing;
+    component->actionState = actionState;
+    int code = ReadComponentFiles(*component);
+    if (code != result::kSuccess) return code;
+  }
+  return result::kSuccess;
+}
+
+int CXmlIniLoader::ReadComponentFiles(CXmlCfgComponentProp& component) {
+  const wchar_t* section = component.name.c_str();
+  int count = ini_.GetInt(section, layout::kCountKey, layout::kAbsentCount);
+  if (count == layout::kAbsentCount) return result::kCountMissing;
+  yv::_stringw fileKey;
+  for (int i = 1; i <= count; ++i) {
+    ini_.GetIndexedString(section, layout::kFileListFormat, i, L"", fileKey);
+    if (fileKey.empty()) return result::kSectionNameOrXPathEmpty;
+    int code = ReadFileSection(component, fileKey);
+    if (code != result::kSuccess) return code;
+  }
+  return result::kSuccess;
+}
+
+int CXmlIniLoader::ReadFileSection(CXmlCfgComponentProp& component, const yv::_stringw& fileKey) {
+  CXmlCfgFileProp* file = component.AddFile(fileKey);
+  const wchar_t* section = fileKey.c_str();
+  // Optional texts keep the record's own value when they read or resolve
+  // as empty.
+  auto readText = [&](const wchar_t* key, DWORD chars, yv::_stringw& field) {
+    std::wstring_view text = ResolveRead(CXmlLoader::kKindText, ReadValue(section, key, chars));
+    if (!text.empty()) field.assign(text.data(), text.size());
+  };
+
+  std::wstring_view text = ReadValue(section, layout::kPathKey, layout::kShortValueChars);
+  if (text.empty()) return result::kPathEmpty;
+  text = ResolveRead(CXmlLoader::kKindPath, text);
+  if (!text.empty()) file->path.assign(text.data(), text.size());
+
+  readText(layout::kUninstPathKey, layout::kLongValueChars, file->uninstPath);
+
+  text = ReadValue(section, layout::kFileNameKey, layout::kShortValueChars);
+  if (text.empty()) return result::kEmptyName;
+  text = ResolveRead(CXmlLoader::kKindText, text);
+  if (!text.empty()) file->fileName.assign(text.data(), text.size());
+
+  int flags = ini_.GetInt(section, layout::kFileAttributesKey, layout::kAbsentFlags);
+  if (flags == layout::kAbsentFlags) return result::kFileFlagsMissing;
+  file->fileAttributes = static_cast<DWORD>(flags);
+
+  readText(layout::kTempFilePathKey, layout::kLongValueChars, file->tempFilePath);
+
+  flags = ini_.GetInt(section, layout::kAttributesKey, layout::kAbsentFlags);
+  if (flags == layout::kAbsentFlags) return result::kFileFlagsMissing;
+  file->attributes = static_cast<DWORD>(flags);
+
+  readText(layout::kRootElementNameKey, layout::kLongValueChars, file->rootElementName);
+
+  flags = ini_.GetInt(section, layout::kCreatedOnInstallKey, layout::kAbsentFlags);
+  if (flags == layout::kAbsentFlags) return result::kCreatedOnInstallMissing;
+  file->createdOnInstall = static_cast<DWORD>(flags);
+
+  readText(layout::kSelectionNamespacesKey, layout::kLongValueChars, file->selectionNamespaces);
+  readText(layout::kEncodingKey, layout::kLongValueChars, file->encoding);
+
+  return ReadXPathEntries(*file);
+}
+
+int CXmlIniLoader::ReadXPathEntries(CXmlCfgFileProp& file) {
+  const wchar_t* section = file.key.c_str();
+  int count = ini_.GetInt(section, layout::kCountKey, layout::kAbsentCount);
+  if (count == layout::kAbsentCount) return result::kCountMissing;
+  yv::_stringw sectionName;
+  yv::_stringw expression;
+  for (int i = 1; i <= count; ++i) {
+    ini_.GetIndexedString(section, layout::kXPathListFormat, i, L"", sectionName);
+    // An empty entry names no section; it fails like an absent expression.
+    if (sectionName.empty()) return result::kSectionNameOrXPathEmpty;
+    ini_.GetString(sectionName.c_str(), layout::kXPathKey, L"", expression);
+    if (expression.empty()) return result::kSectionNameOrXPathEmpty;
+    // A damaged XPath section costs only that element; the file goes on.
+    ReadXPathSection(sectionName, Resolve(CXmlLoader::kKindXPath, expression), file);
+  }
+  return result::kSuccess;
+}
+
+int CXmlIniLoader::ReadXPathSection(const yv::_stringw& sectionName, const yv::_stringw& expression,
+                                    CXmlCfgFileProp& file) {
+  CXmlCfgXPathProp* xpath = file.AddXPath(expression);
+  xpath->sectionName = sectionName;
+  const wchar_t* section = xpath->sectionName.c_str();
+
+  int action = ini_.GetInt(section, layout::kActionKey, layout::kAbsentFlags);
+  if (action == layout::kAbsentFlags) return result::kActionMissing;
+  xpath->action = static_cast<DWORD>(action);
+
+  std::wstring_view content =
+      ResolveRead(CXmlLoader::kKindText, ReadQuotedValue(section, layout::kContentKey, layout::kLongValueChars));
+  if (!content.empty()) xpath->content.assign(content.data(), content.size());
+
+  int count = ini_.GetInt(section, layout::kCountKey, layout::kAbsentCount);
+  if (count == layout::kAbsentCount) return result::kAttributeCountMissing;
+  // Only the a<n> keys present can name a section: every other entry of the
+  // list reads as an empty name and is skipped. Walking the keys present
+  // keeps a damaged count from costing billions of lookups.
+  std::vector<int> listed = ini_.IndexedKeys(section, layout::kAttributeListFormat);
+  xpath->attributes.reserve(listed.size());
+  yv::_stringw attributeSection;
+  for (int i : listed) {
+    if (i > count) break;
+    ini_.GetIndexedString(section, layout::kAttributeListFormat, i, L"", attributeSection);
+    if (attributeSection.empty()) continue;
+    // A damaged attribute section costs only that attribute.
+    ReadAttributeSection(attributeSection, *xpath);
+  }
+  return result::kSuccess;
+}
+
+int CXmlIniLoader::ReadAttributeSection(const yv::_stringw& sectionName, CXmlCfgXPathProp& xpath) {
+  const wchar_t* section = sectionName.c_str();
+  std::wstring_view name = ReadValue(section, layout::kNameKey, layout::kShortValueChars);
+  if (name.empty()) return result::kAttributeNameEmpty;
+  name = ResolveRead(CXmlLoader::kKindText, name);
+  CXmlCfgXPathAttribProp* attribute = xpath.AddAttribute(yv::_stringw(name.data(), name.size()));
+  std::wstring_view value =
+      ResolveRead(CXmlLoader::kKindText, ReadQuotedValue(section, layout::kValueKey, layout::kLongValueChars));
+  attribute->value.assign(value.data(), value.size());
+  int action = ini_.GetInt(section, layout::kActionKey, layout::kAbsentFlags);
+  if (action == layout::kAbsentFlags) return result::kActionMissing;
+  attribute->action = static_cast<DWORD>(action);
+  return result::kSuccess;
+}
+
+int CXmlIniLoader::ReadProgressMessages() {
+  wchar_t text[layout::kProgressMessageChars];
+  for (const wchar_t* id : layout::kProgressMessageIds) {
+    // Without the section every text is the default; a section without the
+    // key gives an empty text, which fails the load.
+    ini_.GetString(layout::kProgressMessagesSection, id, layout::kDefaultProgressMessage, text,
+                   layout::kProgressMessageChars);
+    if (text[0] == L'\0') return result::kProgressMessageEmpty;
+    bag_->progressMessages[id] = text;
+  }
+  return result::kSuccess;
+}
+
+std::wstring_view CXmlIniLoader::ReadValue(const wchar_t* section, const wchar_t* key, DWORD chars) {
+  if (read_.size() < chars) read_.resize(chars);
+  ini_.GetString(section, key, L"", read_.data(), chars);
+  return std::wstring_view(read_.data());
+}
+
+std::wstring_view CXmlIniLoader::ReadQuotedValue(const wchar_t* section, const wchar_t* key, DWORD chars) {
+  std::wstring_view text = ReadValue(section, key, chars);
+  if (text.size() >= 2 && text.front() == layout::kQuote && text.back() == layout::kQuote) {
+    // Resolution takes a terminated text: end it in place of the quote.
+    read_[text.size() - 1] = L'\0';
+    text = text.substr(1, text.size() - 2);
+  }
+  return text;
+}
+
+std::wstring_view CXmlIniLoader::ResolveRead(int kind, std::wstring_view text) {
+  // `text` ends with a terminator: it is a whole value read into read_, or a
+  // part of one ending where a quote was.
+  if (resolved_.size() < kFirstResolveChars) resolved_.resize(kFirstResolveChars);
+  resolved_[0] = L'\0';
+  DWORD needed = ResolveValue(kind, text.data(), resolved_.data(), kFirstResolveChars);
+  DWORD size = kFirstResolveChars;
+  if (needed > kFirstResolveChars) {
+    if (resolved_.size() < needed) resolved_.resize(needed);
+    resolved_[0] = L'\0';
+    ResolveValue(kind, text.data(), resolved_.data(), needed);
+    size = needed;
+  }
+  resolved_[size - 1] = L'\0';
+  return std::wstring_view(resolved_.data());
+}
+
+yv::_stringw CXmlIniLoader::Resolve(int kind, const yv::_stringw& text) {
+  std::wstring_view resolved = ResolveRead(kind, std::wstring_view(text.c_str()));
+  return yv::_stringw(resolved.data(), resolved.size());
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+// Results of reading a runtime data file. The deferred actions return them to
+// the installer as they are, so the values never change.
+namespace RuntimeFileResult {
+constexpr int kSuccess = 0;
+// An empty component name in Components, or an empty FileName.
+constexpr int kEmptyName = -1301;
+constexpr int kActionStateMissing = -1302;
+constexpr int kComponentCountMissing = -1303;
+constexpr int kPathEmpty = -1304;
+// Count missing in a component or file section.
+constexpr int kCountMissing = -1305;
+// An empty f<i> in a component section, or an empty XPath expression.
+constexpr int kSectionNameOrXPathEmpty = -1306;
+// The next three end the reading of one XPath or attribute section only;
+// the load goes on and never returns them.
+constexpr int kAttributeCountMissing = -1307;
+constexpr int kAttributeNameEmpty = -1308;
+constexpr int kActionMissing = -1309;
+constexpr int kNoPath = -1310;
+constexpr int kCannotRead = -1311;
+// FileAttributes or Attributes missing.
+constexpr int kFileFlagsMissing = -1206;
+constexpr int kCreatedOnInstallMissing = -1211;
+constexpr int kProgressMessageEmpty = -1401;
+}  // namespace RuntimeFileResult
