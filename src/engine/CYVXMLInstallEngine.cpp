@@ -1,6 +1,18 @@
 #include "engine/CYVXMLInstallEngine.h"
 
+#include <vector>
+
+#include "config/CXmlCfgComponentProp.h"
+#include "engine/EngineResults.h"
+#include "engine/XmlFileOperations.h"
 #include "support/MessageLog.h"
+
+namespace {
+constexpr UINT kLogInstallingComponents = 53;
+constexpr UINT kLogUninstallingComponents = 54;
+constexpr UINT kLogInstallingComponent = 44;
+constexpr UINT kLogUninstallingComponent = 45;
+}  // namespace
 
 CYVXMLInstallEngine::CYVXMLInstallEngine() { SetLogSink(this); }
 
@@ -11,3 +23,73 @@ bool CYVXMLInstallEngine::IsInstallState(int) { return true; }
 bool CYVXMLInstallEngine::IsUninstallState(int) { return true; }
 
 bool CYVXMLInstallEngine::IsActionState(int) { return true; }
+
+void CYVXMLInstallEngine::OnFileStateChanged(const CXmlCfgFileProp&) {}
+
+int CYVXMLInstallEngine::Load(CXmlLoader& loader) { return touchPoint_.Load(loader, this); }
+
+// One progress step per selected file, plus one that the engine never ticks
+// and a host may complete at the end.
+template <class Select, class Apply>
+int CYVXMLInstallEngine::Walk(Select select, UINT startMessage, Apply apply) {
+  std::vector<CXmlCfgComponentProp*> selected;
+  DWORD steps = 0;
+  for (auto& entry : bag().components) {
+    if (!select(entry.second->actionState)) continue;
+    selected.push_back(entry.second.get());
+    steps += static_cast<DWORD>(entry.second->files.size());
+  }
+  if (steps < 1) return 0;
+
+  OnSetupProgress(steps + 1, 1);
+  LogMessage(startMessage, static_cast<int>(selected.size()));
+  for (CXmlCfgComponentProp* component : selected) {
+    if (int code = apply(*component)) return code;
+  }
+  OnEndProgress();
+  return 0;
+}
+
+int CYVXMLInstallEngine::DoInstall() {
+  return Walk([this](int state) { return IsInstallState(state); }, kLogInstallingComponents,
+              [this](CXmlCfgComponentProp& component) { return InstallComponent(component); });
+}
+
+int CYVXMLInstallEngine::DoUninstall() {
+  return Walk([this](int state) { return IsUninstallState(state); }, kLogUninstallingComponents,
+              [this](CXmlCfgComponentProp& component) { return UninstallComponent(component); });
+}
+
+int CYVXMLInstallEngine::InstallComponent(CXmlCfgComponentProp& component) {
+  LogMessage(kLogInstallingComponent, component.name);
+  for (auto& entry : component.files) {
+    if (int code = InstallFile(*entry.second, *this)) return code;
+  }
+  return 0;
+}
+
+int CYVXMLInstallEngine::UninstallComponent(CXmlCfgComponentProp& component) {
+  LogMessage(kLogUninstallingComponent, component.name);
+  for (auto& entry : component.files) {
+    if (int code = UninstallFile(*entry.second, *this)) return code;
+  }
+  return 0;
+}
+
+int CYVXMLInstallEngine::DoRollback() {
+  if (bag().components.empty()) return 0;
+  OnProgressText(bag().GetProgressMessage(ProgressTemplate::kRollbackFiles).c_str());
+  // Every component, whatever its action state: a file the install never
+  // touched has no backup and is left as it is.
+  for (auto& component : bag().components) {
+    for (auto& file : component.second->files) RollbackFile(*file.second);
+  }
+  return 0;
+}
+
+int CYVXMLInstallEngine::DoCommit() {
+  for (auto& component : bag().components) {
+    for (auto& file : component.second->files) CommitFile(*file.second);
+  }
+  return 0;
+}

@@ -2,7 +2,12 @@
 
 #include <windows.h>
 
+#include "config/CXmlCfgTouchPoint.h"
 #include "engine/IXMLRTEvent.h"
+
+class CXmlCfgComponentProp;
+class CXmlCfgFileProp;
+class CXmlLoader;
 
 // The install engine: applies a loaded configuration to the files on disk and
 // is, at the same time, its own event receiver. Everything host-dependent
@@ -10,7 +15,8 @@
 // uninstall) is a virtual operation that the concrete engines override.
 //
 // While an engine is alive it is the message log's sink, so every numbered
-// message logged anywhere in the process reaches its OnLogMessage.
+// message logged anywhere in the process reaches its OnLogMessage. Only one
+// engine may be alive at a time.
 class CYVXMLInstallEngine : public IXMLRTEvent {
  public:
   CYVXMLInstallEngine();
@@ -24,4 +30,34 @@ class CYVXMLInstallEngine : public IXMLRTEvent {
   virtual bool IsInstallState(int actionState);
   virtual bool IsUninstallState(int actionState);
   virtual bool IsActionState(int actionState);
+  // Raised during an install once a file's backup was made (or the file was
+  // marked as created) and before the file is changed, so that a host can
+  // store what a rollback will need before anything on disk changes.
+  virtual void OnFileStateChanged(const CXmlCfgFileProp& file);
+
+  // Fills the configuration from `loader`, with this engine as its event
+  // receiver; returns the loader's code.
+  int Load(CXmlLoader& loader);
+
+  // Applies (or reverts) every component that the host selects, in key
+  // order; returns 0 or the first failure, which stops the walk.
+  int DoInstall();
+  int DoUninstall();
+  int InstallComponent(CXmlCfgComponentProp& component);
+  int UninstallComponent(CXmlCfgComponentProp& component);
+
+  // Puts every file of every component back as the install found it.
+  // Never fails.
+  int DoRollback();
+  // Deletes every backup copy the install made. Never fails.
+  int DoCommit();
+
+  CXmlCfgTouchPoint& touchPoint() noexcept { return touchPoint_; }
+  CXmlCfgPropertyBag& bag() noexcept { return touchPoint_.bag; }
+
+ private:
+  template <class Select, class Apply>
+  int Walk(Select select, UINT startMessage, Apply apply);
+
+  CXmlCfgTouchPoint touchPoint_;
 };

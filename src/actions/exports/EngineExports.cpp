@@ -1,0 +1,36 @@
+// The deferred actions and the finalize action: each runs the installer-hosted
+// engine over the runtime data file that the costing action wrote.
+#include <windows.h>
+#include <msi.h>
+
+#include "actions/ActionRunner.h"
+#include "engine/CXMLMSIInstallEngine.h"
+
+extern "C" {
+
+UINT __stdcall YVXmlInstall(MSIHANDLE session) {
+  return RunAction<CXMLMSIInstallEngine>(session, L"YVXmlInstall",
+                                         [](CXMLMSIInstallEngine& engine) { return engine.Install(); });
+}
+
+UINT __stdcall YVXmlUnInstall(MSIHANDLE session) {
+  return RunAction<CXMLMSIInstallEngine>(session, L"YVXmlUnInstall",
+                                         [](CXMLMSIInstallEngine& engine) { return engine.Uninstall(); });
+}
+
+UINT __stdcall YVXmlRollback(MSIHANDLE session) {
+  return RunAction<CXMLMSIInstallEngine>(session, L"YVXmlRollback",
+                                         [](CXMLMSIInstallEngine& engine) { return engine.Rollback(); });
+}
+
+UINT __stdcall YVXmlCommit(MSIHANDLE session) {
+  return RunAction<CXMLMSIInstallEngine>(session, L"YVXmlCommit",
+                                         [](CXMLMSIInstallEngine& engine) { return engine.Commit(); });
+}
+
+UINT __stdcall YVXmlFinalize(MSIHANDLE session) {
+  return RunAction<CXMLMSIInstallEngine>(session, L"YVXmlFinalize",
+                                         [](CXMLMSIInstallEngine& engine) { return engine.Finalize(); });
+}
+
+}  // extern "C"

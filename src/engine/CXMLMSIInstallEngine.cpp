@@ -1,0 +1,135 @@
+#include "engine/CXMLMSIInstallEngine.h"
+
+#include <msiquery.h>
+
+#include "config/ConfigFlags.h"
+#include "runtime_file/CXmlIniWriter.h"
+#include "runtime_file/CXmlMsiIniLoader.h"
+#include "support/MessageLog.h"
+
+namespace {
+
+constexpr UINT kLogCannotRemoveRuntimeFile = 56;
+
+// The one-argument format of a progress text. Only "%s" takes the argument
+// and "%%" stands for '%'; any other '%' is kept as written, so a text from
+// the package can never make the formatting read arguments that are not there.
+yv::_stringw FormatProgressText(const yv::_stringw& pattern, const wchar_t* argument) {
+  yv::_stringw text;
+  bool argumentUsed = false;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == L'%' && i + 1 < pattern.size()) {
+      wchar_t next = pattern[i + 1];
+      if (next == L'%') {
+        text.push_back(L'%');
+        ++i;
+        continue;
+      }
+      if (next == L's' && !argumentUsed) {
+        text += argument ? argument : L"";
+        argumentUsed = true;
+        ++i;
+        continue;
+      }
+    }
+    text.push_back(pattern[i]);
+  }
+  return text;
+}
+
+}  // namespace
+
+CXMLMSIInstallEngine::CXMLMSIInstallEngine(MSIHANDLE session) : CXmlCfgActionBase(session) {}
+
+CXMLMSIInstallEngine::~CXMLMSIInstallEngine() = default;
+
+void CXMLMSIInstallEngine::OnLogMessage(const wchar_t* text) { Log(text); }
+
+void CXMLMSIInstallEngine::OnSetupProgress(DWORD steps, DWORD ticksPerStep) { SetupProgressBar(steps, ticksPerStep); }
+
+void CXMLMSIInstallEngine::OnTickProgress() { IncrementProgressBar(); }
+
+void CXMLMSIInstallEngine::OnNotify() { Notify(); }
+
+// An end user watching the progress dialog sees which XML file is being
+// changed, and that a rollback is under way.
+void CXMLMSIInstallEngine::OnProgressMessage(const wchar_t* templateName, const wchar_t* argument) {
+  ShowProgressMessage(templateName, argument);
+}
+
+void CXMLMSIInstallEngine::OnProgressText(const wchar_t* text) { ShowProgressText(text); }
+
+int CXMLMSIInstallEngine::OnErrorPrompt(const wchar_t* text, int errorNumber, int detail) {
+  return PromptError(text, errorNumber, detail);
+}
+
+bool CXMLMSIInstallEngine::IsInstallState(int state) {
+  return state == ComponentActionState::kAdvertised || state == ComponentActionState::kLocal;
+}
+
+bool CXMLMSIInstallEngine::IsUninstallState(int state) {
+  return state == ComponentActionState::kAdvertised || state == ComponentActionState::kAbsent;
+}
+
+bool CXMLMSIInstallEngine::IsActionState(int state) {
+  return state == ComponentActionState::kAdvertised || state == ComponentActionState::kAbsent ||
+         state == ComponentActionState::kLocal;
+}
+
+// Storing the whole configuration after each backup keeps the runtime data
+// file ahead of the files on disk: if this process dies part-way, the
+// rollback action still finds every backup made so far.
+void CXMLMSIInstallEngine::OnFileStateChanged(const CXmlCfgFileProp&) {
+  if (!runtimeDataPath_.empty()) StoreRuntimeData();
+}
+
+void CXMLMSIInstallEngine::ShowProgressMessage(const wchar_t* templateName, const wchar_t* argument) {
+  yv::_stringw pattern = bag().GetProgressMessage(templateName ? templateName : L"");
+  ProgressMessage(pattern.empty() ? L"" : FormatProgressText(pattern, argument).c_str());
+}
+
+void CXMLMSIInstallEngine::ShowProgressText(const wchar_t* text) { ProgressMessage(text); }
+
+int CXMLMSIInstallEngine::LoadRuntimeData(bool deferred) {
+  runtimeDataPath_ = GetRuntimeDataPath(deferred);
+  CXmlMsiIniLoader loader(runtimeDataPath_);
+  return CYVXMLInstallEngine::Load(loader);
+}
+
+int CXMLMSIInstallEngine::StoreRuntimeData() {
+  CXmlIniWriter writer(runtimeDataPath_);
+  return bag().Save(writer);
+}
+
+int CXMLMSIInstallEngine::Install() {
+  if (int code = LoadRuntimeData(true)) return code;
+  int installed = DoInstall();
+  // Also after a failure part-way: the backups and created files recorded so
+  // far are what the rollback action works from.
+  int stored = StoreRuntimeData();
+  return stored != 0 ? stored : installed;
+}
+
+int CXMLMSIInstallEngine::Uninstall() {
+  if (int code = LoadRuntimeData(true)) return code;
+  return DoUninstall();
+}
+
+int CXMLMSIInstallEngine::Rollback() {
+  if (int code = LoadRuntimeData(true)) return code;
+  return DoRollback();
+}
+
+int CXMLMSIInstallEngine::CleanUp(bool deferred) {
+  // Without rollback the commit action never runs, and finalize does its
+  // work instead; with rollback enabled finalize must leave the backups to
+  // the rollback and commit actions.
+  if (!deferred && MsiEvaluateConditionW(session(), L"RollbackDisabled") != MSICONDITION_TRUE) return 0;
+  yv::_stringw path = GetRuntimeDataPath(deferred);
+  if (path.empty()) return 0;
+  CXmlMsiIniLoader loader(path);
+  if (int code = CYVXMLInstallEngine::Load(loader)) return code;
+  DoCommit();
+  if (!DeleteFileW(path.c_str())) LogMessage(kLogCannotRemoveRuntimeFile, path);
+  return 0;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <windows.h>
+#include <msi.h>
+
+#include "actions/CXmlCfgActionBase.h"
+#include "engine/CYVXMLInstallEngine.h"
+
+// The engine as the installer runs it in the deferred actions (install,
+// uninstall, rollback, commit) and in the finalize action. Its events become
+// installer log lines, progress-bar moves, action texts and error boxes; its
+// configuration comes from the runtime data file that the costing action
+// wrote, whose path each action finds in its data.
+class CXMLMSIInstallEngine : public CYVXMLInstallEngine, public CXmlCfgActionBase {
+ public:
+  explicit CXMLMSIInstallEngine(MSIHANDLE session);
+  ~CXMLMSIInstallEngine() override;
+
+  // The actions. Each returns what the export hands the installer.
+  int Install();
+  int Uninstall();
+  int Rollback();
+  int Commit() { return CleanUp(true); }
+  int Finalize() { return CleanUp(false); }
+
+  // Event operations, routed to the installer session.
+  void OnLogMessage(const wchar_t* text) override;
+  void OnSetupProgress(DWORD steps, DWORD ticksPerStep) override;
+  void OnTickProgress() override;
+  void OnNotify() override;
+  void OnProgressMessage(const wchar_t* templateName, const wchar_t* argument) override;
+  void OnProgressText(const wchar_t* text) override;
+  int OnErrorPrompt(const wchar_t* text, int errorNumber, int detail) override;
+  bool IsInstallState(int actionState) override;
+  bool IsUninstallState(int actionState) override;
+  bool IsActionState(int actionState) override;
+  void OnFileStateChanged(const CXmlCfgFileProp& file) override;
+
+  // The action text for a file: the bag's text for `templateName` with the
+  // argument in place of its placeholder.
+  virtual void ShowProgressMessage(const wchar_t* templateName, const wchar_t* argument);
+  virtual void ShowProgressText(const wchar_t* text);
+
+ private:
+  // Reads the runtime data file named in the action's data into the bag.
+  int LoadRuntimeData(bool deferred);
+  int StoreRuntimeData();
+  // Commit (deferred) and finalize (immediate, only without rollback): delete
+  // the backups and the runtime data file.
+  int CleanUp(bool deferred);
+
+  yv::_stringw runtimeDataPath_;
+};

@@ -1,0 +1,197 @@
+#include "engine/XmlFileOperations.h"
+
+#include <windows.h>
+
+#include "config/ConfigFlags.h"
+#include "config/CXmlCfgFileProp.h"
+#include "config/CXmlCfgXPathAttribProp.h"
+#include "config/CXmlCfgXPathProp.h"
+#include "engine/CYVXMLInstallEngine.h"
+#include "engine/EngineResults.h"
+#include "support/MessageLog.h"
+#include "xml/CYVXmlFile.h"
+#include "xml/XmlResults.h"
+
+namespace {
+
+constexpr UINT kLogInstallingFile = 46;
+constexpr UINT kLogFileSkipped = 47;
+constexpr UINT kLogUninstallingFile = 48;
+constexpr UINT kLogCannotRemoveFile = 49;
+constexpr UINT kLogRollingBack = 50;
+constexpr UINT kLogBackupLocation = 51;
+constexpr UINT kLogCannotRestore = 52;
+
+bool Has(DWORD flags, DWORD bit) { return (flags & bit) != 0; }
+
+// The settings every document of this file gets before it is loaded.
+void ConfigureDocument(CYVXmlFile& document, const CXmlCfgFileProp& file) {
+  document.SetSelectionNamespaces(file.selectionNamespaces);
+  document.SetEncoding(file.encoding);
+  document.SetFormatOnSave(!Has(file.attributes, XmlFileFlags::kKeepFormatting));
+}
+
+// A load the user chose to skip is a success for the file; anything else
+// stops it.
+int LoadResult(int code) { return code == XmlResult::kUserIgnore ? 0 : code; }
+
+int SaveResult(int code) { return code == XmlResult::kUserIgnore ? 0 : code; }
+
+}  // namespace
+
+int InstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine) {
+  yv::_stringw full = file.GetFullPath();
+  LogMessage(kLogInstallingFile, full);
+  engine.OnTickProgress();
+
+  CYVXmlFile document(full, &engine);
+  bool exists = document.Exists();
+  if (!exists && !Has(file.attributes, XmlFileFlags::kCreateIfMissing)) {
+    LogMessage(kLogFileSkipped, full);
+    return 0;
+  }
+  ConfigureDocument(document, file);
+
+  if (exists) {
+    if (int code = BackupFile(file)) return code;
+  } else {
+    file.createdOnInstall = 1;
+    engine.OnProgressMessage(ProgressTemplate::kCreateFile, full.c_str());
+    document.SetRootElement(file.rootElementName, file.rootElementNamespace);
+  }
+  // From here on the file may change: whoever hosts the engine gets the
+  // chance to record the backup first, so that a rollback finds it even if
+  // this process never gets to store the configuration again.
+  engine.OnFileStateChanged(file);
+  engine.OnProgressMessage(ProgressTemplate::kUpdateFile, full.c_str());
+
+  if (int code = document.Load()) return LoadResult(code);
+  for (const auto& entry : file.xpaths) {
+    if (int code = InstallElement(*entry.second, document)) return code;
+  }
+  return SaveResult(document.Save());
+}
+
+int BackupFile(CXmlCfgFileProp& file) {
+  wchar_t folder[MAX_PATH + 1];
+  if (GetTempPathW(MAX_PATH, folder) == 0) return EngineResult::kNoTempFolder;
+  wchar_t backup[MAX_PATH + 1];
+  if (GetTempFileNameW(folder, L"XML", 0, backup) == 0) return EngineResult::kNoTempFile;
+  if (!CopyFileW(file.GetFullPath().c_str(), backup, FALSE)) {
+    DWORD error = GetLastError();
+    DeleteFileW(backup);  // the empty placeholder the name was reserved with
+    SetLastError(error);
+    return EngineResult::kBackupCopyFailed;
+  }
+  // The copy takes the file's attributes; a read-only copy could not be
+  // deleted by the commit and would stay in the temporary folder for ever.
+  SetFileAttributesW(backup, FILE_ATTRIBUTE_NORMAL);
+  file.tempFilePath = backup;
+  return 0;
+}
+
+int UninstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine) {
+  yv::_stringw full = file.GetFullPath();
+  LogMessage(kLogUninstallingFile, full);
+  engine.OnTickProgress();
+  if (full.empty()) return 0;
+
+  if (Has(file.attributes, XmlFileFlags::kDeleteOnUninstall)) {
+    engine.OnProgressMessage(ProgressTemplate::kRemoveFile, full.c_str());
+    SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileW(full.c_str())) LogMessage(kLogCannotRemoveFile, full);
+    return 0;
+  }
+
+  CYVXmlFile document(full, &engine);
+  if (!document.Exists()) return 0;
+  engine.OnProgressMessage(ProgressTemplate::kUpdateFile, full.c_str());
+  ConfigureDocument(document, file);
+  if (int code = document.Load()) return LoadResult(code);
+  for (const auto& entry : file.xpaths) {
+    if (int code = UninstallElement(*entry.second, document)) return code;
+  }
+  return SaveResult(document.Save());
+}
+
+int InstallElement(const CXmlCfgXPathProp& element, CYVXmlFile& document) {
+  using namespace XmlElementFlags;
+  if (!document.SelectXPath(element.xpath, element.GetNamespace(), Has(element.action, kCreateOnInstall),
+                            Has(element.action, kFirstMatchOnly)))
+    return 0;
+  if (Has(element.action, kRemoveOnInstall)) return document.RemoveElement();
+  if (Has(element.action, kContentMask)) {
+    int mode = Has(element.action, kPrependContent)  ? ContentMode::kPrepend
+               : Has(element.action, kAppendContent) ? ContentMode::kAppend
+                                                     : ContentMode::kReplace;
+    document.SetElementContent(element.content, mode);
+  }
+  for (const auto& attribute : element.attributes) {
+    if (int code = InstallAttribute(*attribute, document)) return code;
+  }
+  return 0;
+}
+
+int UninstallElement(const CXmlCfgXPathProp& element, CYVXmlFile& document) {
+  using namespace XmlElementFlags;
+  if (!document.SelectXPath(element.xpath, element.GetNamespace(), Has(element.action, kCreateOnUninstall),
+                            Has(element.action, kFirstMatchOnly)))
+    return 0;
+  // "//" stands for the whole document: removing it would empty the file.
+  if (Has(element.action, kRemoveOnUninstall) && element.xpath != L"//") return document.RemoveElement();
+  for (const auto& attribute : element.attributes) UninstallAttribute(*attribute, document);
+  return 0;
+}
+
+namespace {
+
+int ApplyAttribute(const CXmlCfgXPathAttribProp& attribute, CYVXmlFile& document, DWORD whenBit) {
+  using namespace XmlAttributeFlags;
+  // A namespace declaration only tells which namespace the element is in.
+  if (attribute.name == L"xmlns") return 0;
+  if (!Has(attribute.action, whenBit)) return 0;
+  int operation = Has(attribute.action, kAppendValue) ? AttributeOperation::kAppend
+                  : Has(attribute.action, kRemove)    ? AttributeOperation::kRemove
+                                                      : AttributeOperation::kSet;
+  return document.UpdateAttribute(attribute.name, attribute.value, Has(attribute.action, kCreateIfMissing),
+                                  operation);
+}
+
+}  // namespace
+
+int InstallAttribute(const CXmlCfgXPathAttribProp& attribute, CYVXmlFile& document) {
+  return ApplyAttribute(attribute, document, XmlAttributeFlags::kApplyOnInstall);
+}
+
+int UninstallAttribute(const CXmlCfgXPathAttribProp& attribute, CYVXmlFile& document) {
+  return ApplyAttribute(attribute, document, XmlAttributeFlags::kApplyOnUninstall);
+}
+
+int RollbackFile(const CXmlCfgFileProp& file) {
+  yv::_stringw full = file.GetFullPath();
+  LogMessage(kLogRollingBack, full);
+  LogMessage(kLogBackupLocation, file.tempFilePath);
+
+  if (!file.tempFilePath.empty() && !full.empty()) {
+    DWORD attributes = file.fileAttributes;
+    if (attributes == kUnknownFileAttributes) attributes = GetFileAttributesW(full.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+    // A read-only file must still get its old bytes back.
+    SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (CopyFileW(file.tempFilePath.c_str(), full.c_str(), FALSE))
+      SetFileAttributesW(full.c_str(), attributes);
+    else
+      LogMessage(kLogCannotRestore);
+  } else if (file.createdOnInstall != 0) {
+    SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(full.c_str());
+  } else {
+    LogMessage(kLogCannotRestore);
+  }
+  return 0;
+}
+
+int CommitFile(const CXmlCfgFileProp& file) {
+  if (!file.tempFilePath.empty()) DeleteFileW(file.tempFilePath.c_str());
+  return 0;
+}
