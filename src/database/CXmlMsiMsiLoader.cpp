@@ -1,0 +1,83 @@
+#include "database/CXmlMsiMsiLoader.h"
+
+#include <msiquery.h>
+
+#include <string>
+
+#include "config/ConfigFlags.h"
+
+namespace {
+
+constexpr DWORD kFormatBufferSize = 4000;
+constexpr DWORD kPropertyBufferSize = 260;
+
+}  // namespace
+
+CXmlMsiMsiLoader::CXmlMsiMsiLoader() = default;
+
+CXmlMsiMsiLoader::~CXmlMsiMsiLoader() = default;
+
+void CXmlMsiMsiLoader::SetInstallHandle(MSIHANDLE install) {
+  install_ = install;
+  activeDatabase_.reset(MsiGetActiveDatabase(install));
+  SetDatabase(activeDatabase_);
+}
+
+int CXmlMsiMsiLoader::GetComponentActionState(const wchar_t* component) {
+  if (!install_) return ComponentActionState::kLocal;
+  INSTALLSTATE installed = INSTALLSTATE_UNKNOWN;
+  INSTALLSTATE action = INSTALLSTATE_UNKNOWN;
+  // A component the installer does not know keeps "unknown", which no host
+  // takes for install or uninstall.
+  MsiGetComponentStateW(install_, component, &installed, &action);
+  return action;
+}
+
+DWORD CXmlMsiMsiLoader::GetFileAttributes(const wchar_t* path) { return GetFileAttributesW(path); }
+
+// Any failure of the installer's formatting leaves the text as stored: a
+// value that cannot be formatted is still a value.
+yv::_stringw CXmlMsiMsiLoader::FormatText(const wchar_t* text) {
+  yv::_stringw stored(text);
+  if (stored.empty()) return stored;
+  yv::MsiHandle record(MsiCreateRecord(1));
+  if (!record || MsiRecordSetStringW(record, 0, stored.c_str()) != ERROR_SUCCESS) return stored;
+  std::wstring buffer(kFormatBufferSize, L'\0');
+  DWORD size = kFormatBufferSize;
+  UINT result = MsiFormatRecordW(install_, record, &buffer[0], &size);
+  if (result == ERROR_MORE_DATA) {
+    size += 1;
+    buffer.assign(size, L'\0');
+    result = MsiFormatRecordW(install_, record, &buffer[0], &size);
+  }
+  if (result != ERROR_SUCCESS) return stored;
+  return yv::_stringw(buffer.c_str());
+}
+
+// The folder in a property; a value such as %ProgramFiles%\App is expanded
+// from the environment of the installation.
+yv::_stringw CXmlMsiMsiLoader::FolderFromProperty(const wchar_t* name) {
+  wchar_t value[kPropertyBufferSize] = L"";
+  DWORD size = kPropertyBufferSize;
+  MsiGetPropertyW(install_, name ? name : L"", value, &size);
+  yv::_stringw folder(value);
+  if (folder.find(L'%') == yv::_stringw::npos) return folder;
+  DWORD needed = ExpandEnvironmentStringsW(folder.c_str(), nullptr, 0);
+  if (needed == 0) return folder;
+  std::wstring expanded(needed, L'\0');
+  if (ExpandEnvironmentStringsW(folder.c_str(), &expanded[0], needed) == 0) return folder;
+  return yv::_stringw(expanded.c_str());
+}
+
+DWORD CXmlMsiMsiLoader::ResolveValue(int kind, const wchar_t* text, wchar_t* buffer, DWORD bufferSize) {
+  yv::_stringw result;
+  if (kind == kKindXPath || !install_) {
+    result = text;
+  } else if ((kind & kKindPath) == 0) {
+    result = FormatText(text);
+  } else {
+    result = FolderFromProperty(text);
+  }
+  if (buffer && bufferSize > 0) lstrcpynW(buffer, result.c_str(), static_cast<int>(bufferSize));
+  return static_cast<DWORD>(result.size()) + 1;
+}
