@@ -1,0 +1,76 @@
+#include "actions/CXmlCfgCosting.h"
+
+#include <objbase.h>
+
+#include "config/CXmlCfgPropertyBag.h"
+#include "database/CXmlMsiMsiLoader.h"
+#include "runtime_file/CXmlIniWriter.h"
+#include "xml/MsxmlIds.h"
+
+namespace {
+
+constexpr DWORD kCostingSteps = 2;
+constexpr DWORD kTicksPerStep = 5000;
+constexpr DWORD kTempPathBufferSize = 260;
+
+// The later actions, in the order their properties are set. Each deferred
+// one gets the runtime data file's path as its CustomActionData because its
+// custom action carries exactly this name.
+constexpr const wchar_t* kActionProperties[] = {
+    L"YVXmlCosting", L"YVXmlInstall", L"YVXmlUnInstall", L"YVXmlRollback", L"YVXmlFinalize", L"YVXmlCommit",
+};
+
+}  // namespace
+
+CXmlCfgCosting::CXmlCfgCosting(MSIHANDLE session) : CXmlCfgActionBase(session) {}
+
+CXmlCfgCosting::~CXmlCfgCosting() = default;
+
+bool CXmlCfgCosting::HasXmlParser() {
+  const CLSID* parsers[] = {&msxml::kDomDocument60, &msxml::kDomDocument40, &msxml::kDomDocument30};
+  for (const CLSID* parser : parsers) {
+    IUnknown* document = nullptr;
+    HRESULT hr = CoCreateInstance(*parser, nullptr, CLSCTX_INPROC_SERVER, msxml::kIXMLDOMDocument2,
+                                  reinterpret_cast<void**>(&document));
+    if (SUCCEEDED(hr) && document) {
+      document->Release();
+      return true;
+    }
+  }
+  return false;
+}
+
+int CXmlCfgCosting::Run() {
+  // The deferred actions would fail on every file without a parser, but the
+  // package may bring one later in the script; costing goes on regardless.
+  if (!HasXmlParser()) Log(L"MSXML is not currently installed...");
+  SetupProgressBar(kCostingSteps, kTicksPerStep);
+  ProgressMessage(GetProperty(L"YV_PROGMSG_XML_COSTING").c_str());
+  if (IsCancelled()) return CostingResult::kCancelled;
+  if (int code = Cost()) return code;
+  CompleteProgressBar();
+  return IsCancelled() ? CostingResult::kCancelled : CostingResult::kSuccess;
+}
+
+int CXmlCfgCosting::Cost() {
+  CXmlMsiMsiLoader loader;
+  loader.SetInstallHandle(session());
+  CXmlCfgPropertyBag bag;
+  if (int code = bag.Load(loader)) return code;
+
+  wchar_t folder[kTempPathBufferSize] = L"";
+  if (GetTempPathW(kTempPathBufferSize, folder) == 0) {
+    Log(L"Error: temp path doesn't exist");
+    return CostingResult::kNoTempFolder;
+  }
+  wchar_t path[MAX_PATH] = L"";
+  if (GetTempFileNameW(folder, L"XML", 0, path) == 0) {
+    Log(L"Error: unable to create temp file");
+    return CostingResult::kNoTempFile;
+  }
+  CXmlIniWriter writer(path);
+  if (int code = bag.Save(writer)) return code;
+
+  for (const wchar_t* property : kActionProperties) SetProperty(property, path);
+  return CostingResult::kSuccess;
+}

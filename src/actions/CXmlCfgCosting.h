@@ -1,0 +1,36 @@
+#pragma once
+
+#include <windows.h>
+#include <msi.h>
+
+#include "actions/CXmlCfgActionBase.h"
+
+// Results of the costing action besides the loader's and the writer's.
+namespace CostingResult {
+constexpr int kSuccess = 0;
+constexpr int kNoTempFolder = -1101;
+constexpr int kNoTempFile = -1102;
+// ERROR_INSTALL_USEREXIT: the user cancelled from the progress dialog.
+constexpr int kCancelled = 1602;
+}  // namespace CostingResult
+
+// The immediate action YVXmlCosting. While the installer still has the
+// database and the components' requested states at hand, it loads the whole
+// XML configuration from the package's tables, writes it into a new runtime
+// data file in the temporary folder, and hands that file's path to the later
+// actions through the properties named after them: each deferred action
+// receives it as its CustomActionData, the finalize action reads its own.
+class CXmlCfgCosting : public CXmlCfgActionBase {
+ public:
+  explicit CXmlCfgCosting(MSIHANDLE session);
+  ~CXmlCfgCosting() override;
+
+  // 0, 1602 (cancelled), -1101, -1102, or the loader's or writer's code.
+  int Run();
+
+  // True when an MSXML DOM document (6.0, 4.0 or 3.0) can be created.
+  virtual bool HasXmlParser();
+
+ private:
+  int Cost();
+};
