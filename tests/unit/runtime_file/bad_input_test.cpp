@@ -424,21 +424,23 @@ bool RewritesFaithfully(const CXmlCfgPropertyBag& bag) {
   return true;
 }
 
-int Iterations() {
-  const char* value = std::getenv("YV_FUZZ_ITERATIONS");
-  int count = value ? std::atoi(value) : 0;
-  return count > 0 ? count : 10000;
+int EnvironmentNumber(const char* name, int fallback) {
+  const char* value = std::getenv(name);
+  int number = value ? std::atoi(value) : 0;
+  return number > 0 ? number : fallback;
 }
 
 }  // namespace
 
 // Not part of the regular run: enable with --gtest_also_run_disabled_tests
-// --gtest_filter=*Mutations* (YV_FUZZ_ITERATIONS sets the number of cases).
+// --gtest_filter=*Mutations* (YV_FUZZ_ITERATIONS sets the number of cases,
+// YV_FUZZ_SEED another series of them).
 TEST(RuntimeFileBadInput, DISABLED_MutationsOfRealFilesNeverCrashStallOrLoseData) {
   TempFolder folder;
   DamagedFileReader reader(folder);
-  RandomBagMaker maker(20240917);
-  Mutator mutator(918273);
+  uint32_t seed = static_cast<uint32_t>(EnvironmentNumber("YV_FUZZ_SEED", 1));
+  RandomBagMaker maker(20240917 + seed);
+  Mutator mutator(918273 * seed);
   std::vector<std::string> seeds;
   CXmlCfgPropertyBag example;
   FillExample(example);
@@ -450,7 +452,7 @@ TEST(RuntimeFileBadInput, DISABLED_MutationsOfRealFilesNeverCrashStallOrLoseData
   }
 
   std::wstring rewritten = folder.File(L"rewritten.ini");
-  int iterations = Iterations();
+  int iterations = EnvironmentNumber("YV_FUZZ_ITERATIONS", 10000);
   int rewrites = 0;
   auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < iterations; ++i) {
