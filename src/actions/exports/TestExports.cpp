@@ -1,0 +1,31 @@
+// The two exports that the authoring tool calls itself, outside any
+// installation: the test pass over a harness's database and the build-time
+// writer of the script-project INI file.
+#include <windows.h>
+
+#include "engine/CXMLUnitTesterInstallEngine.h"
+#include "support/MessageLog.h"
+#include "yvxmlcfg/IXmlTestHarness.h"
+
+extern "C" {
+
+// The harness owns the thread's COM apartment: nothing is initialised here.
+void __stdcall RunXMLFileTest(IXmlTestHarness* harness) {
+  if (!harness) return;
+  try {
+    CXMLUnitTesterInstallEngine engine(*harness);
+    engine.Run();
+  } catch (...) {
+    // The engine is gone, and with it the log sink: tell the harness
+    // directly, in the line every export uses for this.
+    try {
+      yv::_stringw line;
+      line.format(LoadMessageText(55).c_str(), L"RunXMLFileTest");
+      harness->LogLine(line.c_str());
+    } catch (...) {
+      OutputDebugStringW(L"YVXmlCfg: RunXMLFileTest failed and its log line could not be written\n");
+    }
+  }
+}
+
+}  // extern "C"

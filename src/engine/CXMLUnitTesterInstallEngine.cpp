@@ -1,0 +1,68 @@
+#include "engine/CXMLUnitTesterInstallEngine.h"
+
+#include <cwchar>
+
+#include "support/MessageLog.h"
+#include "xml/XmlResults.h"
+
+namespace {
+constexpr UINT kLogTestReturned = 62;
+// The requested states the loader reports: every component local on install,
+// advertised on uninstall; the engine's defaults accept both for either walk.
+constexpr int kStateLocal = 3;
+constexpr int kStateAdvertised = 1;
+}  // namespace
+
+CXMLUnitTesterInstallEngine::CXMLUnitTesterInstallEngine(IXmlTestHarness& harness) : harness_(harness) {}
+
+CXMLUnitTesterInstallEngine::~CXMLUnitTesterInstallEngine() = default;
+
+int CXMLUnitTesterInstallEngine::Run() {
+  SetDatabase(harness_.GetDatabase());
+  // A load that stops early is not reported on its own: the pass runs on
+  // whatever it read, and message 62 tells the outcome.
+  CYVXMLInstallEngine::Load(static_cast<CXmlMSILoader&>(*this));
+  int result = harness_.IsInstall() ? DoInstall() : DoUninstall();
+  LogMessage(kLogTestReturned, result);
+  return result;
+}
+
+void CXMLUnitTesterInstallEngine::OnLogMessage(const wchar_t* text) { harness_.LogLine(text ? text : L""); }
+
+DWORD CXMLUnitTesterInstallEngine::ResolveString(int kind, const wchar_t* source, wchar_t* buffer, DWORD bufferSize) {
+  if (kind == kKindXPath) return CopyToCallerBuffer(source, buffer, bufferSize) + 1;
+  return harness_.ResolveValue(kind, source ? source : L"", buffer, bufferSize);
+}
+
+int CXMLUnitTesterInstallEngine::OnErrorPrompt(const wchar_t* text, int errorNumber, int detail) {
+  // The text is a file path and goes in as an argument, never as the format.
+  yv::_stringw line;
+  line.format(L"Error %d: %s (%d)", errorNumber, text ? text : L"", detail);
+  LogText(line);
+  return PromptAnswer::kAbort;
+}
+
+DWORD CXMLUnitTesterInstallEngine::ResolveValue(int kind, const wchar_t* text, wchar_t* buffer, DWORD bufferSize) {
+  return ResolveString(kind, text, buffer, bufferSize);
+}
+
+int CXMLUnitTesterInstallEngine::GetComponentActionState(const wchar_t*) {
+  return harness_.IsInstall() ? kStateLocal : kStateAdvertised;
+}
+
+DWORD CXMLUnitTesterInstallEngine::GetFileKeyFilter(wchar_t* buffer) { return harness_.GetFileKeyFilter(buffer); }
+
+int CXMLUnitTesterInstallEngine::GetPropertyValue(const wchar_t* name, wchar_t* buffer, DWORD capacity) {
+  if (harness_.UseProgressPlaceholder(name, buffer, capacity)) {
+    CopyToCallerBuffer(kProgressPlaceholder, buffer, capacity);
+    return 0;
+  }
+  return CXmlMSILoader::GetPropertyValue(name, buffer, capacity);
+}
+
+DWORD CXMLUnitTesterInstallEngine::Resolve(wchar_t* buffer, DWORD capacity) {
+  // The harness writes into the buffer it also reads from; it gets a copy of
+  // the text as its source so that the two never overlap.
+  yv::_stringw source(buffer);
+  return ResolveString(kKindText, source.c_str(), buffer, capacity);
+}
