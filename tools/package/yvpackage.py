@@ -13,8 +13,9 @@ Description (JSON object; everything but "product" and "module" optional):
   module       path of YVXmlCfg.dll
   properties   {"NAME": "value", ...}
   directories  [{"id", "parent" (default TARGETDIR), "name"}]
-  components   [{"id", "directory", "guid", "files": [{"id", "name", "source"}]}]
-               a component without files gets its folder as key path
+  components   [{"id", "directory", "guid", "condition", "files": [{"id", "name", "source"}]}]
+               a component without files gets its folder as key path; one
+               whose "condition" is false is not installed
   xml_files       [[key, file name, component, folder property, flags,
                     selection namespaces, encoding]]   (7 columns)
   xml_file_columns  5, 6 or 7 (default 7): rows are cut to that many
@@ -199,7 +200,8 @@ def _make_tables(d, product, work, out_dir):
     for comp in d.get("components", []):
         comp_files = comp.get("files", [])
         key_path = comp_files[0]["id"] if comp_files else None
-        component.add(comp["id"], comp.get("guid") or _guid(), comp["directory"], COMPONENT_64BIT, None, key_path)
+        component.add(comp["id"], comp.get("guid") or _guid(), comp["directory"], COMPONENT_64BIT, comp.get("condition"),
+                      key_path)
         feature_components.add("Main", comp["id"])
         for f in comp_files:
             sequence += 1
