@@ -1,6 +1,5 @@
-// The two exports that the authoring tool calls itself, outside any
-// installation: the test pass over a harness's database and the build-time
-// writer of the script-project INI file.
+// The export that the authoring tool's test harness calls, outside any
+// installation: one install or uninstall pass over the harness's database.
 #include <windows.h>
 
 #include "engine/CXMLUnitTesterInstallEngine.h"
