@@ -85,6 +85,9 @@ DWORD CXmlProIniLoader::ResolveText(const wchar_t* text, wchar_t* buffer, DWORD 
   if (!text) text = L"";
   CopyToCallerBuffer(text, buffer, bufferSize);
   auto loadString = HostFunction<LoadStringFunction>(kLoadStringName);
+  // Without the module the copy stands; a text longer than the buffer asks
+  // for its own size, so that it is read whole, as the installer-hosted
+  // reader reads it, rather than cut.
   if (!loadString) return CopyWhole(text, buffer, bufferSize);
 
   std::vector<wchar_t> identified(bufferSize ? bufferSize : 1, L'\0');

@@ -4,6 +4,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "config/CXmlCfgComponentProp.h"
@@ -36,7 +37,8 @@ class TestBuildHost : public IXmlBuildHost {
   HRESULT TranslatePath(BSTR input, BSTR* output) override {
     std::wstring in(input ? input : L"");
     translated.push_back(in);
-    *output = in.empty() ? nullptr : SysAllocString((L"<" + in + L">").c_str());
+    // A folder the build does not know has no form.
+    *output = in.empty() || in == L"UNKNOWN" ? nullptr : SysAllocString((L"<" + in + L">").c_str());
     return S_OK;
   }
   HRESULT GetOutputFolder(BSTR* output) override {
@@ -311,8 +313,34 @@ TEST_F(BuildIniTest, AnEarlierFileIsReplacedWholeAndTheExportAndTheBuilderWriteT
 
   BuildExport module;
   ASSERT_NE(module.function(), nullptr);
-  module.function()(&host);
+  // A build process need not have entered a COM apartment.
+  std::thread([&] { module.function()(&host); }).join();
   EXPECT_EQ(ReadFileBytes(IniPath()), fresh) << "nothing of the earlier file survives";
+}
+
+TEST_F(BuildIniTest, ALoadThatStopsEarlyIsWrittenAsFarAsItGot) {
+  TestPackage package(folder_.File(L"unknown.msi"));
+  AddProgressMessages(package);
+  CreateAllTables(package.database());
+  AddFile(package.database(), L"Lost", L"lost.xml", L"CompA", L"UNKNOWN", 0);
+  package.Commit();
+  ProjectDatabase database(package.path());
+  TestBuildHost host(database.handle(), output_.path());
+  BuildExport module;
+  ASSERT_NE(module.function(), nullptr);
+  module.function()(&host);
+
+  // The empty folder stopped the load at the file row: the component and
+  // the file record made before it are written, the progress texts that
+  // come after it are not.
+  CIniFile ini(IniPath().c_str());
+  ASSERT_TRUE(ini.Load());
+  EXPECT_EQ(Value(ini, L"Components", L"c1"), L"CompA");
+  EXPECT_EQ(ini.GetInt(L"CompA", L"ActionState", -99), 3);
+  EXPECT_EQ(Value(ini, L"CompA", L"f1"), L"Lost");
+  EXPECT_TRUE(ini.HasSection(L"Lost"));
+  EXPECT_EQ(Value(ini, L"Lost", L"Path"), L"");
+  EXPECT_FALSE(ini.HasSection(L"ProgressMessages"));
 }
 
 TEST_F(BuildIniTest, AFailedInstallerCallLeavesAnEmptyFileAndNeverReachesTheBuildProcess) {
