@@ -7,10 +7,12 @@ is written as an .idt file and imported. Files are stored uncompressed beside
 the package, in the folder layout of the Directory table, which is where the
 installer looks for them.
 
-Description (JSON object; everything but "product" and "module" optional):
+Description (JSON object; everything but "product" optional):
 
   product      {"name", "version", "manufacturer", "code", "upgrade_code"}
-  module       path of YVXmlCfg.dll
+  module       path of YVXmlCfg.dll; without it the package carries no
+               Binary row and none of the module's actions (a plain
+               product, as a setup author has it before adding the module)
   properties   {"NAME": "value", ...}
   directories  [{"id", "parent" (default TARGETDIR), "name"}]
   components   [{"id", "directory", "guid", "condition", "files": [{"id", "name", "source"}]}]
@@ -213,10 +215,11 @@ def _make_tables(d, product, work, out_dir):
                             ("VolumeLabel", "S32"), ("Source", "S72")], ["DiskId"])
     media.add(1, max(sequence, 1), None, None, None, None)
 
-    os.makedirs(os.path.join(work, "Binary"), exist_ok=True)
-    shutil.copyfile(d["module"], os.path.join(work, "Binary", "YVXmlCfg.dll"))
     binary = Table("Binary", [("Name", "s72"), ("Data", "v0")], ["Name"])
-    binary.add("YVXmlCfg", "YVXmlCfg.dll")
+    if d.get("module"):
+        os.makedirs(os.path.join(work, "Binary"), exist_ok=True)
+        shutil.copyfile(d["module"], os.path.join(work, "Binary", "YVXmlCfg.dll"))
+        binary.add("YVXmlCfg", "YVXmlCfg.dll")
 
     custom = Table("CustomAction", [("Action", "s72"), ("Type", "i2"), ("Source", "S72"), ("Target", "S255")],
                    ["Action"])
@@ -226,7 +229,7 @@ def _make_tables(d, product, work, out_dir):
         execute.add(action, None, number)
     conditions = dict(DEFAULT_CONDITIONS)
     conditions.update(d.get("conditions", {}))
-    for which in d.get("actions", DEFAULT_ACTIONS):
+    for which in d.get("actions", DEFAULT_ACTIONS if d.get("module") else []):
         name, action_type, number = MODULE_ACTIONS[which]
         custom.add(name, action_type, "YVXmlCfg", name)
         execute.add(name, conditions.get(name), number)
@@ -300,7 +303,8 @@ def main(argv):
         description = json.load(f)
     base = os.path.dirname(os.path.abspath(argv[1]))
     # Relative source paths in a description file are relative to it.
-    description["module"] = os.path.join(base, description["module"])
+    if description.get("module"):
+        description["module"] = os.path.join(base, description["module"])
     for comp in description.get("components", []):
         for f in comp.get("files", []):
             f["source"] = os.path.join(base, f["source"])
