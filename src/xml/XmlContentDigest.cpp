@@ -90,12 +90,16 @@ class DigestBuilder {
     std::sort(attributes.begin(), attributes.end());
     for (yv::_stringw& attribute : attributes) items_.push_back(std::move(attribute));
 
-    yv::ComPtr<IXMLDOMNodeList> children;
-    long length = 0;
-    if (SUCCEEDED(element->get_childNodes(children.put())) && children) children->get_length(&length);
-    for (long i = 0; i < length; ++i) {
-      yv::ComPtr<IXMLDOMNode> child;
-      if (SUCCEEDED(children->get_item(i, child.put())) && child) Add(child.get());
+    // Walked by sibling links: some parsers (Wine's) find the i-th item of a
+    // child list by counting from the first, which makes an element of many
+    // thousand children cost the square of their number.
+    yv::ComPtr<IXMLDOMNode> child;
+    element->get_firstChild(child.put());
+    while (child) {
+      Add(child.get());
+      yv::ComPtr<IXMLDOMNode> next;
+      if (FAILED(child->get_nextSibling(next.put()))) break;
+      child = std::move(next);
     }
     Emit(L"end " + name);
   }
