@@ -191,6 +191,7 @@ class AuthoringKit(InstallTestCase):
                         < sequence["YVXmlCommit"] < sequence["InstallFinalize"] < sequence["YVXmlFinalize"])
         conditions = {row["Action"]: row["Condition"] for row in export(package, "InstallExecuteSequence")}
         self.assertEqual(conditions["YVXmlFinalize"], "RollbackDisabled")
+        self.assertEqual(conditions["YVXmlCommit"], "NOT RollbackDisabled")
 
         # A second run changes nothing: the module's rows are replaced, not
         # doubled or moved.

@@ -31,7 +31,8 @@ Description (JSON object; everything but "product" optional):
                install, uninstall, rollback, commit, finalize ("search" adds
                YVXmlAppSearch after AppSearch)
   conditions   {"YVXmlInstall": "NOT REMOVE", ...} conditions of the
-               module's actions (YVXmlFinalize defaults to RollbackDisabled)
+               module's actions (YVXmlFinalize defaults to RollbackDisabled,
+               YVXmlCommit to NOT RollbackDisabled)
   extra_actions  [{"action", "type", "source", "target", "sequence",
                    "condition"}] further custom actions, e.g. a type 19
                    error that fails the installation at a chosen point
@@ -65,7 +66,7 @@ MODULE_ACTIONS = {
     "finalize": ("YVXmlFinalize", 1, 6601),
 }
 DEFAULT_ACTIONS = ["costing", "install", "uninstall", "rollback", "commit", "finalize"]
-DEFAULT_CONDITIONS = {"YVXmlFinalize": "RollbackDisabled"}
+DEFAULT_CONDITIONS = {"YVXmlFinalize": "RollbackDisabled", "YVXmlCommit": "NOT RollbackDisabled"}
 
 STANDARD_SEQUENCE = [
     ("AppSearch", 50),
