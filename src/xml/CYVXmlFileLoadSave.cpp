@@ -58,6 +58,13 @@ int CYVXmlFile::Load() {
     if (FAILED(hr)) LogMessage(13, static_cast<unsigned long>(hr));
   }
 
+  // A file saved without formatting keeps its own layout: the parser would
+  // otherwise drop the whitespace between elements at load and write the
+  // document back as one run of markup. A file that is formatted on save
+  // gets its layout from the stylesheet instead, which the old whitespace
+  // would only double.
+  document_->put_preserveWhiteSpace(formatOnSave_ ? VARIANT_FALSE : VARIANT_TRUE);
+
   HRESULT hr = S_OK;
   while (!LoadOrCreate(hr)) {
     if (int result = AskUser(XmlPromptError::kLoadFailed, hr)) return result;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "XmlTestSupport.h"
 #include "xml/XmlResults.h"
 
@@ -109,6 +111,38 @@ TEST(CYVXmlFileSave, NothingLoadedMeansNothingWritten) {
   EXPECT_EQ(file.Save(), XmlResult::kSuccess);
   EXPECT_TRUE(engine.lines.empty());
   EXPECT_FALSE(FileExists(folder.File(L"never.xml")));
+}
+
+TEST(CYVXmlFileSave, WithoutFormattingTheFileKeepsItsOwnLayout) {
+  TempFolder folder;
+  ScriptedEngine engine;
+  std::wstring path = folder.File(L"app.config");
+  const std::string body =
+      "<settings>\r\n    <!-- tuned by hand -->\r\n\t<add value=\"1\"/>\r\n\r\n  <other a=\"b\">  x  </other>\r\n"
+      "</settings>";
+  WriteFileBytes(path, "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n" + body + "\r\n");
+  {
+    CYVXmlFile file(path, &engine);
+    file.SetFormatOnSave(false);
+    ASSERT_EQ(file.Load(), XmlResult::kSuccess);
+    ASSERT_TRUE(file.SelectXPath(L"add", L"", false, false));
+    file.UpdateAttribute(L"value", L"2", false, AttributeOperation::kSet);
+    ASSERT_EQ(file.Save(), XmlResult::kSuccess);
+  }
+  std::string saved = ReadFileBytes(path);
+  std::string expected = body;
+  expected.replace(expected.find("value=\"1\""), 9, "value=\"2\"");
+  // The declaration is the parser's to write; from the root on every
+  // whitespace run stays where it was. A parser reads line ends as LF; Wine's
+  // writes them back so, Microsoft's as CR LF: they are compared without CR.
+  auto withoutCr = [](std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+  };
+  saved = withoutCr(saved);
+  expected = withoutCr(expected);
+  ASSERT_NE(saved.find("<settings>"), std::string::npos) << saved;
+  EXPECT_EQ(saved.substr(saved.find("<settings>"), expected.size()), expected) << saved;
 }
 
 TEST(CYVXmlFileSave, ReadOnlyFileAsksTheUserIgnoreLeavesItAndRetrySavesOnceWritable) {
