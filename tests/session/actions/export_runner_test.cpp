@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -10,35 +9,13 @@
 #include "config/CXmlCfgFileProp.h"
 #include "config/CXmlCfgPropertyBag.h"
 #include "config/CXmlCfgXPathProp.h"
+#include "kit/ModuleLibrary.h"
 #include "kit/RecordedSession.h"
 #include "kit/TempFolder.h"
 #include "kit/TestPackage.h"
 #include "runtime_file/CXmlIniWriter.h"
 
 namespace {
-
-using ActionExport = UINT(__stdcall*)(MSIHANDLE);
-
-// The module's install action, loaded and called as the installer does it.
-class InstallExport {
- public:
-  InstallExport() {
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path(self);
-    path = path.substr(0, path.find_last_of(L'\\') + 1) + L"YVXmlCfg.dll";
-    module_ = LoadLibraryW(path.c_str());
-    if (!module_) throw std::runtime_error("YVXmlCfg.dll must sit beside the test program");
-    function_ = reinterpret_cast<ActionExport>(reinterpret_cast<void*>(GetProcAddress(module_, "YVXmlInstall")));
-    if (!function_) throw std::runtime_error("YVXmlCfg.dll exports no YVXmlInstall");
-  }
-  ~InstallExport() { FreeLibrary(module_); }
-  UINT operator()(MSIHANDLE session) const { return function_(session); }
-
- private:
-  HMODULE module_;
-  ActionExport function_ = nullptr;
-};
 
 struct ApartmentAfter {
   HRESULT query = E_FAIL;
@@ -81,13 +58,13 @@ TEST(ExportRunner, AnAbortReachesTheInstallerUnsignedAndTheCallersApartmentIsLef
   package.Commit();
   RecordedSession session(package.path());
   ASSERT_EQ(MsiSetPropertyW(session.handle(), L"CustomActionData", runtimeData.c_str()), 0u);
-  InstallExport install;
+  ModuleLibrary module;
 
   UINT result = 0;
   ApartmentAfter after;
   session.AnswerPrompts({IDABORT});
   std::thread([&] {
-    result = install(session.handle());
+    result = module.CallAction("YVXmlInstall", session.handle());
     after = CurrentApartment();
   }).join();
   EXPECT_EQ(result, 0xFFFFF82Cu);
@@ -98,7 +75,7 @@ TEST(ExportRunner, AnAbortReachesTheInstallerUnsignedAndTheCallersApartmentIsLef
   std::thread([&] {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     size_t before = session.OfType(INSTALLMESSAGE_ERROR).size();
-    result = install(session.handle());
+    result = module.CallAction("YVXmlInstall", session.handle());
     prompted = session.OfType(INSTALLMESSAGE_ERROR).size() == before + 1;
     after = CurrentApartment();
     CoUninitialize();

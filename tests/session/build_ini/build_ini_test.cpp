@@ -12,6 +12,7 @@
 #include "config/CXmlCfgPropertyBag.h"
 #include "config/CXmlCfgXPathAttribProp.h"
 #include "config/CXmlCfgXPathProp.h"
+#include "kit/ModuleLibrary.h"
 #include "kit/TempFolder.h"
 #include "kit/TestPackage.h"
 #include "runtime_file/CIniFile.h"
@@ -51,27 +52,6 @@ class TestBuildHost : public IXmlBuildHost {
  private:
   MSIHANDLE database_;
   std::wstring outputFolder_;
-};
-
-// The module's build export, loaded as the build process loads it.
-class BuildExport {
- public:
-  BuildExport() {
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path(self);
-    path = path.substr(0, path.find_last_of(L'\\') + 1) + L"YVXmlCfg.dll";
-    module_ = LoadLibraryW(path.c_str());
-    if (!module_) throw std::runtime_error("YVXmlCfg.dll must sit beside the test program");
-    function_ = reinterpret_cast<CreateProIniFileForBuildFunction>(
-        reinterpret_cast<void*>(GetProcAddress(module_, "CreateProIniFileForBuild")));
-  }
-  ~BuildExport() { FreeLibrary(module_); }
-  CreateProIniFileForBuildFunction function() const { return function_; }
-
- private:
-  HMODULE module_;
-  CreateProIniFileForBuildFunction function_ = nullptr;
 };
 
 // The project database of a build, read-only as a build opens it.
@@ -239,9 +219,9 @@ TEST(RemoveHashPairs, EachPairGoesAndTheSearchResumesWhereThePairWas) {
 TEST_F(BuildIniTest, TheExportWritesEveryComponentAsInstalledWithHashPairsRemovedAndHostFolders) {
   ProjectDatabase database(folder_.File(L"project.msi"));
   TestBuildHost host(database.handle(), output_.path());
-  BuildExport module;
-  ASSERT_NE(module.function(), nullptr) << "YVXmlCfg.dll exports CreateProIniFileForBuild";
-  module.function()(&host);
+  ModuleLibrary module;
+  auto build = module.Export<CreateProIniFileForBuildFunction>("CreateProIniFileForBuild");
+  build(&host);
 
   std::string bytes = ReadFileBytes(IniPath());
   ASSERT_GE(bytes.size(), 2u);
@@ -311,10 +291,10 @@ TEST_F(BuildIniTest, AnEarlierFileIsReplacedWholeAndTheExportAndTheBuilderWriteT
   }
   ASSERT_GT(ReadFileBytes(IniPath()).size(), fresh.size());
 
-  BuildExport module;
-  ASSERT_NE(module.function(), nullptr);
+  ModuleLibrary module;
+  auto build = module.Export<CreateProIniFileForBuildFunction>("CreateProIniFileForBuild");
   // A build process need not have entered a COM apartment.
-  std::thread([&] { module.function()(&host); }).join();
+  std::thread([&] { build(&host); }).join();
   EXPECT_EQ(ReadFileBytes(IniPath()), fresh) << "nothing of the earlier file survives";
 }
 
@@ -326,9 +306,9 @@ TEST_F(BuildIniTest, ALoadThatStopsEarlyIsWrittenAsFarAsItGot) {
   package.Commit();
   ProjectDatabase database(package.path());
   TestBuildHost host(database.handle(), output_.path());
-  BuildExport module;
-  ASSERT_NE(module.function(), nullptr);
-  module.function()(&host);
+  ModuleLibrary module;
+  auto build = module.Export<CreateProIniFileForBuildFunction>("CreateProIniFileForBuild");
+  build(&host);
 
   // The empty folder stopped the load at the file row: the component and
   // the file record made before it are written, the progress texts that
@@ -350,17 +330,17 @@ TEST_F(BuildIniTest, AFailedInstallerCallLeavesAnEmptyFileAndNeverReachesTheBuil
   WriteFileBytes(IniPath(), "[Stale]\r\nKey=1\r\n");
   ProjectDatabase database(folder_.File(L"broken.msi"));
   TestBuildHost host(database.handle(), output_.path());
-  BuildExport module;
-  ASSERT_NE(module.function(), nullptr);
-  module.function()(&host);
+  ModuleLibrary module;
+  auto build = module.Export<CreateProIniFileForBuildFunction>("CreateProIniFileForBuild");
+  build(&host);
   EXPECT_TRUE(FileExists(IniPath()));
   EXPECT_EQ(ReadFileBytes(IniPath()), "");
 
   // A folder that does not exist: nothing is written, nothing is thrown.
   TestBuildHost nowhere(database.handle(), output_.File(L"missing\\folder"));
-  module.function()(&nowhere);
+  build(&nowhere);
   EXPECT_FALSE(FileExists(output_.File(L"missing\\folder\\XMLRT.ini")));
-  module.function()(nullptr);
+  build(nullptr);
 }
 
 namespace {

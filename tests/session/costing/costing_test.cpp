@@ -2,7 +2,6 @@
 
 #include <functional>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "config/CXmlCfgPropertyBag.h"
 #include "config/CXmlCfgXPathAttribProp.h"
 #include "config/CXmlCfgXPathProp.h"
+#include "kit/ModuleLibrary.h"
 #include "kit/RecordedSession.h"
 #include "kit/TempFolder.h"
 #include "kit/TestPackage.h"
@@ -25,25 +25,8 @@ using namespace xml_tables;
 constexpr const wchar_t* kActionProperties[] = {L"YVXmlCosting",  L"YVXmlInstall",  L"YVXmlUnInstall",
                                                 L"YVXmlRollback", L"YVXmlFinalize", L"YVXmlCommit"};
 
-using ActionExport = UINT(__stdcall*)(MSIHANDLE);
-
 // The costing export, called as the installer calls it.
-UINT CallCostingExport(MSIHANDLE session) {
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring path(self);
-  path = path.substr(0, path.find_last_of(L'\\') + 1) + L"YVXmlCfg.dll";
-  HMODULE module = LoadLibraryW(path.c_str());
-  if (!module) throw std::runtime_error("YVXmlCfg.dll must sit beside the test program");
-  auto costing = reinterpret_cast<ActionExport>(reinterpret_cast<void*>(GetProcAddress(module, "YVXmlCosting")));
-  if (!costing) {
-    FreeLibrary(module);
-    throw std::runtime_error("the module does not export YVXmlCosting");
-  }
-  UINT result = costing(session);
-  FreeLibrary(module);
-  return result;
-}
+UINT CallCostingExport(MSIHANDLE session) { return ModuleLibrary().CallAction("YVXmlCosting", session); }
 
 std::wstring Property(MSIHANDLE session, const wchar_t* name) {
   wchar_t value[1024] = L"";

@@ -15,6 +15,7 @@
 #include "config/CXmlCfgXPathAttribProp.h"
 #include "config/CXmlCfgXPathProp.h"
 #include "engine/CXMLMSIInstallEngine.h"
+#include "kit/ModuleLibrary.h"
 #include "kit/RecordedSession.h"
 #include "kit/TempFolder.h"
 #include "kit/TestPackage.h"
@@ -22,30 +23,6 @@
 #include "runtime_file/CXmlMsiIniLoader.h"
 
 namespace {
-
-using ActionExport = UINT(__stdcall*)(MSIHANDLE);
-
-// The module's exports, called as the installer calls them.
-class ModuleExports {
- public:
-  ModuleExports() {
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path(self);
-    path = path.substr(0, path.find_last_of(L'\\') + 1) + L"YVXmlCfg.dll";
-    module_ = LoadLibraryW(path.c_str());
-    if (!module_) throw std::runtime_error("YVXmlCfg.dll must sit beside the test program");
-  }
-  ~ModuleExports() { FreeLibrary(module_); }
-  UINT Call(const char* name, MSIHANDLE session) const {
-    auto action = reinterpret_cast<ActionExport>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-    if (!action) throw std::runtime_error(std::string("no export ") + name);
-    return action(session);
-  }
-
- private:
-  HMODULE module_;
-};
 
 // The temporary folder's backup copies and runtime data files: the names the
 // module's temporary files get.
@@ -129,7 +106,7 @@ class MsiEngineTest : public ::testing::Test {
   TempFolder folder_;
   std::unique_ptr<RecordedSession> session_;
   std::wstring runtimeData_;
-  ModuleExports module_;
+  ModuleLibrary module_;
 };
 
 }  // namespace
@@ -148,7 +125,7 @@ TEST_F(MsiEngineTest, InstallStoresBackupsAndShowsEachFileInTheProgressDialog) {
   Store(bag);
   GiveActionData(runtimeData_);
 
-  EXPECT_EQ(module_.Call("YVXmlInstall", session_->handle()), 0u);
+  EXPECT_EQ(module_.CallAction("YVXmlInstall", session_->handle()), 0u);
 
   auto stored = ReadBack();
   auto& files = stored->components[L"Web"]->files;
@@ -177,7 +154,7 @@ TEST_F(MsiEngineTest, InstallStoresBackupsAndShowsEachFileInTheProgressDialog) {
             lines.end());
 
   // Commit deletes the backup and the runtime data file.
-  EXPECT_EQ(module_.Call("YVXmlCommit", session_->handle()), 0u);
+  EXPECT_EQ(module_.CallAction("YVXmlCommit", session_->handle()), 0u);
   EXPECT_FALSE(FileExists(backup));
   EXPECT_FALSE(FileExists(runtimeData_));
 }
@@ -194,35 +171,35 @@ TEST_F(MsiEngineTest, ActionStatesChooseBetweenInstallAndUninstall) {
   }
   Store(bag);
   GiveActionData(runtimeData_);
-  EXPECT_EQ(module_.Call("YVXmlInstall", session_->handle()), 0u);
+  EXPECT_EQ(module_.CallAction("YVXmlInstall", session_->handle()), 0u);
   for (int state : states) {
     bool touched = ReadFileBytes(PathOf(L"state" + std::to_wstring(state) + L".xml")).find("touched") !=
                    std::string::npos;
     EXPECT_EQ(touched, state == 1 || state == 3) << "install, state " << state;
   }
   for (int state : states) WriteFileBytes(PathOf(L"state" + std::to_wstring(state) + L".xml"), "<r/>");
-  EXPECT_EQ(module_.Call("YVXmlUnInstall", session_->handle()), 0u);
+  EXPECT_EQ(module_.CallAction("YVXmlUnInstall", session_->handle()), 0u);
   for (int state : states) {
     bool touched = ReadFileBytes(PathOf(L"state" + std::to_wstring(state) + L".xml")).find("touched") !=
                    std::string::npos;
     EXPECT_EQ(touched, state == 1 || state == 2) << "uninstall, state " << state;
   }
-  EXPECT_EQ(module_.Call("YVXmlCommit", session_->handle()), 0u);
+  EXPECT_EQ(module_.CallAction("YVXmlCommit", session_->handle()), 0u);
 }
 
 TEST_F(MsiEngineTest, MissingActionDataFailsWithTheReadersCodeAndFinalizeWaitsForRollbackDisabled) {
   GiveActionData(L"");
-  EXPECT_EQ(module_.Call("YVXmlInstall", session_->handle()), static_cast<UINT>(-1310));
-  EXPECT_EQ(module_.Call("YVXmlRollback", session_->handle()), static_cast<UINT>(-1310));
-  EXPECT_EQ(module_.Call("YVXmlCommit", session_->handle()), 0u) << "nothing to clean up";
+  EXPECT_EQ(module_.CallAction("YVXmlInstall", session_->handle()), static_cast<UINT>(-1310));
+  EXPECT_EQ(module_.CallAction("YVXmlRollback", session_->handle()), static_cast<UINT>(-1310));
+  EXPECT_EQ(module_.CallAction("YVXmlCommit", session_->handle()), 0u) << "nothing to clean up";
 
   CXmlCfgPropertyBag bag;
   Store(bag);
   MsiSetPropertyW(session_->handle(), L"YVXmlFinalize", runtimeData_.c_str());
-  EXPECT_EQ(module_.Call("YVXmlFinalize", session_->handle()), 0u);
+  EXPECT_EQ(module_.CallAction("YVXmlFinalize", session_->handle()), 0u);
   EXPECT_TRUE(FileExists(runtimeData_)) << "with rollback enabled, commit cleans up, not finalize";
   MsiSetPropertyW(session_->handle(), L"RollbackDisabled", L"1");
-  EXPECT_EQ(module_.Call("YVXmlFinalize", session_->handle()), 0u);
+  EXPECT_EQ(module_.CallAction("YVXmlFinalize", session_->handle()), 0u);
   EXPECT_FALSE(FileExists(runtimeData_));
 }
 
@@ -311,14 +288,14 @@ TEST_F(MsiEngineTest, NothingIsLostWhereverTheInstallFails) {
           return engine.Install();
         });
       } else {
-        result = module_.Call("YVXmlInstall", session_->handle());
+        result = module_.CallAction("YVXmlInstall", session_->handle());
       }
       if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
       if (!(fault == Fault::kInterrupted && k == 5)) {
         EXPECT_NE(result, 0u) << "the install must fail";
       }
 
-      EXPECT_EQ(module_.Call("YVXmlRollback", session_->handle()), 0u);
+      EXPECT_EQ(module_.CallAction("YVXmlRollback", session_->handle()), 0u);
       for (size_t i = 0; i < 5; ++i) {
         FileSnapshot after = Snapshot(names[i]);
         EXPECT_EQ(after.bytes, before[i].bytes) << "file " << i + 1;
@@ -327,7 +304,7 @@ TEST_F(MsiEngineTest, NothingIsLostWhereverTheInstallFails) {
       if (!(fault == Fault::kSaveRefused && created)) {
         EXPECT_FALSE(FileExists(PathOf(L"f6.xml")));
       }
-      EXPECT_EQ(module_.Call("YVXmlCommit", session_->handle()), 0u);
+      EXPECT_EQ(module_.CallAction("YVXmlCommit", session_->handle()), 0u);
       // Other test programs share the temporary folder and may add files of
       // the same names meanwhile: what must be gone is this run's runtime
       // data file and every copy of this run's files.

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "kit/ModuleLibrary.h"
 #include "kit/RecordedSession.h"
 #include "kit/TempFolder.h"
 #include "kit/TestPackage.h"
@@ -222,29 +223,13 @@ TEST_F(AppSearchTest, WithoutEitherTableOnlyThatIsLogged) {
   }
 }
 
-namespace {
-
-using ExportFunction = UINT(__stdcall*)(MSIHANDLE);
-
-ExportFunction ModuleSearchExport(HMODULE& module) {
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring path(self);
-  path = path.substr(0, path.find_last_of(L'\\') + 1) + L"YVXmlCfg.dll";
-  module = LoadLibraryW(path.c_str());
-  return module ? reinterpret_cast<ExportFunction>(reinterpret_cast<void*>(GetProcAddress(module, "YVXmlAppSearch"))) : nullptr;
-}
-
-}  // namespace
-
 TEST_F(AppSearchTest, TheExportSucceedsWhateverTheSearchMetAndInAnyApartment) {
   Open({
       {L"PORTSig", L"ConfigFileSearch", L"appSettings/add[@key='Port']", L"value", 0},
       {L"ORPHANSig", L"NoSuchSearch", L"connection", L"", 1},
   });
-  HMODULE module = nullptr;
-  ExportFunction search = ModuleSearchExport(module);
-  ASSERT_NE(search, nullptr) << "YVXmlCfg.dll beside the test program exports YVXmlAppSearch";
+  ModuleLibrary module;
+  auto search = module.Export<UINT(__stdcall*)(MSIHANDLE)>("YVXmlAppSearch");
 
   UINT result = 1;
   HRESULT after = E_FAIL;
@@ -266,5 +251,4 @@ TEST_F(AppSearchTest, TheExportSucceedsWhateverTheSearchMetAndInAnyApartment) {
   // the installer still hears success.
   std::thread([&] { result = search(0); }).join();
   EXPECT_EQ(result, 0u);
-  FreeLibrary(module);
 }

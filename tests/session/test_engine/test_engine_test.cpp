@@ -10,6 +10,7 @@
 
 #include "config/CXmlCfgPropertyBag.h"
 #include "engine/CXMLUnitTesterInstallEngine.h"
+#include "kit/ModuleLibrary.h"
 #include "kit/TempFolder.h"
 #include "kit/TestPackage.h"
 #include "unit/database/XmlTables.h"
@@ -81,28 +82,6 @@ class TestHarness : public IXmlTestHarness {
   MSIHANDLE database_;
 };
 
-// The module's test entry point, loaded as the authoring tool loads it.
-class TestExport {
- public:
-  TestExport() {
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path(self);
-    path = path.substr(0, path.find_last_of(L'\\') + 1) + L"YVXmlCfg.dll";
-    module_ = LoadLibraryW(path.c_str());
-    if (!module_) throw std::runtime_error("YVXmlCfg.dll must sit beside the test program");
-    function_ = reinterpret_cast<RunXMLFileTestFunction>(
-        reinterpret_cast<void*>(GetProcAddress(module_, "RunXMLFileTest")));
-    if (!function_) throw std::runtime_error("YVXmlCfg.dll exports no RunXMLFileTest");
-  }
-  ~TestExport() { FreeLibrary(module_); }
-  void Run(TestHarness& harness) const { function_(&harness); }
-
- private:
-  HMODULE module_;
-  RunXMLFileTestFunction function_ = nullptr;
-};
-
 const char kAppConfig[] =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
     "<configuration>\r\n"
@@ -160,7 +139,8 @@ class TestEngineTest : public ::testing::Test {
   TempFolder folder_;
   yv::MsiHandle database_;
   std::unique_ptr<TestHarness> harness_;
-  TestExport module_;
+  ModuleLibrary module_;
+  RunXMLFileTestFunction runTest_ = module_.Export<RunXMLFileTestFunction>("RunXMLFileTest");
 };
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -171,7 +151,7 @@ TEST_F(TestEngineTest, InstallAppliesTheTablesAndUninstallRevertsThemWithTheHarn
   BuildPackage();
   harness_->fileKeyFilter = L"AppConfig";
 
-  module_.Run(*harness_);
+  runTest_(harness_.get());
   std::string installed = AppConfig();
   EXPECT_TRUE(Contains(installed, "<add key=\"mode\" value=\"fast\"")) << installed;
   EXPECT_TRUE(Contains(installed, "<add key=\"keep\" value=\"1\"")) << installed;
@@ -197,7 +177,7 @@ TEST_F(TestEngineTest, InstallAppliesTheTablesAndUninstallRevertsThemWithTheHarn
 
   harness_->lines.clear();
   harness_->install = false;
-  module_.Run(*harness_);
+  runTest_(harness_.get());
   std::string uninstalled = AppConfig();
   EXPECT_FALSE(Contains(uninstalled, "mode")) << uninstalled;
   EXPECT_TRUE(Contains(uninstalled, "<add key=\"keep\" value=\"1\"")) << uninstalled;
@@ -207,7 +187,7 @@ TEST_F(TestEngineTest, InstallAppliesTheTablesAndUninstallRevertsThemWithTheHarn
 TEST_F(TestEngineTest, ADocumentThatCannotBeLoadedIsAnAbortThatOnlyShowsInTheLog) {
   BuildPackage();
 
-  module_.Run(*harness_);
+  runTest_(harness_.get());
   // Components in key order: CompApp is done before CompBroken stops the
   // walk.
   EXPECT_TRUE(Contains(AppConfig(), "<add key=\"mode\" value=\"fast\"")) << AppConfig();
@@ -222,7 +202,7 @@ TEST_F(TestEngineTest, ADocumentThatCannotBeLoadedIsAnAbortThatOnlyShowsInTheLog
   // Uninstalling runs into the same file.
   harness_->lines.clear();
   harness_->install = false;
-  module_.Run(*harness_);
+  runTest_(harness_.get());
   EXPECT_EQ(harness_->LinesWith(L"27520").size(), 1u) << harness_->AllLines();
   EXPECT_TRUE(harness_->Logged(L"XML test returned: -2004")) << harness_->AllLines();
 }
@@ -263,7 +243,7 @@ TEST_F(TestEngineTest, ProgressTextsComeFromTheHarnessOrTheDatabaseAndAFailedLoa
 TEST_F(TestEngineTest, AFailedInstallerCallEndsThePassWithOneLineAndNeverReachesTheHarnessAsAnException) {
   BuildPackage(/*progressMessages=*/true, /*brokenAttributeTable=*/true);
   harness_->fileKeyFilter = L"AppConfig";
-  module_.Run(*harness_);
+  runTest_(harness_.get());
   EXPECT_TRUE(harness_->Logged(L"An unhandled exception occurred in RunXMLFileTest function")) << harness_->AllLines();
   EXPECT_TRUE(harness_->LinesWith(L"XML test returned").empty());
   EXPECT_EQ(AppConfig(), kAppConfig) << "nothing is applied from a configuration whose load failed this way";
