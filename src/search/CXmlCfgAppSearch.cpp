@@ -59,14 +59,9 @@ int CXmlCfgAppSearch::DoXmlAppSearches() {
       return 0;
     }
     yv::MsiHandle view;
-    ThrowIfMsiFailed(MsiDatabaseOpenViewW(database(), L"SELECT * FROM `YVXmlLocator`", view.put()),
-                     L"MsiOpenDatabaseView");
-    ThrowIfMsiFailed(MsiViewExecute(view, 0), L"MsiViewExecute");
-    for (;;) {
-      yv::MsiHandle row;
-      UINT fetched = MsiViewFetch(view, row.put());
-      if (fetched == ERROR_NO_MORE_ITEMS) break;
-      ThrowIfMsiFailed(fetched, L"MsiViewFetch");
+    OpenView(view, database(), L"SELECT * FROM `YVXmlLocator`");
+    yv::MsiHandle row;
+    while (msi_query::FetchRow(view, row)) {
       // A failed row is already in the log; the next one is searched anyway.
       DoXmlAppSearch(row);
     }
