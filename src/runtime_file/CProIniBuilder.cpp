@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "config/ConfigFlags.h"
 #include "config/CXmlCfgPropertyBag.h"
 #include "engine/IXMLRTEvent.h"
 #include "runtime_file/CXmlIniWriter.h"
@@ -10,21 +11,6 @@
 namespace {
 
 constexpr DWORD kFirstBufferSize = 260;
-constexpr int kStateLocal = 3;
-
-// Owns the BSTR a host hands out.
-class HostText {
- public:
-  HostText() = default;
-  ~HostText() { SysFreeString(text_); }
-  HostText(const HostText&) = delete;
-  HostText& operator=(const HostText&) = delete;
-  BSTR* out() { return &text_; }
-  const wchar_t* c_str() const { return text_ ? text_ : L""; }
-
- private:
-  BSTR text_ = nullptr;
-};
 
 }  // namespace
 
@@ -54,7 +40,7 @@ DWORD CProIniBuilder::ResolveValue(int kind, const wchar_t* text, wchar_t* buffe
     // A folder keeps its "##": it is the host's text, not the project's.
     yv::_stringw input(text);
     BSTR inputText = input.bstr();
-    HostText translated;
+    yv::_stringw translated;
     host_.TranslatePath(inputText, translated.out());
     return CopyToCallerBuffer(translated.c_str(), buffer, bufferSize) + 1;
   }
@@ -67,7 +53,7 @@ DWORD CProIniBuilder::ResolveValue(int kind, const wchar_t* text, wchar_t* buffe
   return CopyToCallerBuffer(result.c_str(), buffer, bufferSize) + 1;
 }
 
-int CProIniBuilder::GetComponentActionState(const wchar_t*) { return kStateLocal; }
+int CProIniBuilder::GetComponentActionState(const wchar_t*) { return ComponentActionState::kLocal; }
 
 DWORD CProIniBuilder::RemoveHashPairs(const wchar_t* text, wchar_t* buffer, DWORD bufferSize) {
   std::wstring result(text ? text : L"");
