@@ -2,15 +2,12 @@
 
 #include <cwchar>
 
+#include "config/ConfigFlags.h"
 #include "support/MessageLog.h"
 #include "xml/XmlResults.h"
 
 namespace {
 constexpr UINT kLogTestReturned = 62;
-// The requested states the loader reports: every component local on install,
-// advertised on uninstall; the engine's defaults accept both for either walk.
-constexpr int kStateLocal = 3;
-constexpr int kStateAdvertised = 1;
 }  // namespace
 
 CXMLUnitTesterInstallEngine::CXMLUnitTesterInstallEngine(IXmlTestHarness& harness) : harness_(harness) {}
@@ -46,8 +43,10 @@ DWORD CXMLUnitTesterInstallEngine::ResolveValue(int kind, const wchar_t* text, w
   return ResolveString(kind, text, buffer, bufferSize);
 }
 
+// The requested states the loader reports: every component local on install,
+// advertised on uninstall; the engine's defaults accept both for either walk.
 int CXMLUnitTesterInstallEngine::GetComponentActionState(const wchar_t*) {
-  return harness_.IsInstall() ? kStateLocal : kStateAdvertised;
+  return harness_.IsInstall() ? ComponentActionState::kLocal : ComponentActionState::kAdvertised;
 }
 
 DWORD CXMLUnitTesterInstallEngine::GetFileKeyFilter(wchar_t* buffer) { return harness_.GetFileKeyFilter(buffer); }
