@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
 #include "actions/CXmlCfgCosting.h"
 #include "config/CXmlCfgPropertyBag.h"
 #include "database/CXmlMsiMsiLoader.h"
@@ -77,12 +78,9 @@ std::wstring MakePackage(const TempFolder& folder, Shape shape, int rows) {
 }
 
 double Milliseconds(const std::function<void()>& work) {
-  LARGE_INTEGER frequency, start, end;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&start);
+  double start = Now();
   work();
-  QueryPerformanceCounter(&end);
-  return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+  return 1000.0 * (Now() - start);
 }
 
 // The best of `runs` timings of the whole costing action.

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
 #include "config/ConfigFlags.h"
 #include "config/CXmlCfgComponentProp.h"
 #include "config/CXmlCfgFileProp.h"
@@ -44,17 +45,6 @@ namespace {
 constexpr int kElements = 36000;
 constexpr int kRecords = 1000;
 constexpr int kRepeats = 3;
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::string LargeConfig() {
   std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<configuration>\r\n  <appSettings>\r\n";

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
 #include "config/CXmlCfgPropertyBag.h"
 #include "runtime_file/CIniFile.h"
 #include "runtime_file/CXmlIniWriter.h"
@@ -28,17 +29,6 @@ namespace {
 
 constexpr int kAttributesPerRecord = 5;
 constexpr int kRepeats = 7;
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 double Timed(const std::function<void()>& setUp, const std::function<void()>& work) {
   setUp();
