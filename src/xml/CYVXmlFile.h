@@ -112,19 +112,6 @@ class CYVXmlFile {
   // Removes the first current node from its parent.
   int RemoveElement();
 
-  // --- State, for callers and tests ----------------------------------------
-
-  const yv::_stringw& Path() const noexcept { return path_; }
-  const yv::_stringw& RootElementName() const noexcept { return rootElementName_; }
-  const yv::_stringw& RootElementNamespace() const noexcept { return rootElementNamespace_; }
-  const yv::_stringw& EncodingDeclaration() const noexcept { return encodingDeclaration_; }
-  const yv::_stringw& SelectionNamespaces() const noexcept { return selectionNamespaces_; }
-  bool FormatOnSave() const noexcept { return formatOnSave_; }
-  const NamespaceMap& Namespaces() const noexcept { return namespaceMap_; }
-  IXMLDOMDocument2* Document() const noexcept { return document_.get(); }
-  IXMLDOMElement* RootElement() const noexcept { return rootElement_.get(); }
-  const NodeList& CurrentNodes() const noexcept { return currentNodes_; }
-
  private:
   int AskUser(int errorNumber, HRESULT hr);
   yv::_stringw LoadStylesheetText() const;

@@ -1,301 +1,148 @@
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <algorithm>
+#include <array>
+#include <random>
 
 #include "database/CIndexedElementSource.h"
 #include "database/CQueryElementSource.h"
 #include "database/CXPathEmitter.h"
 #include "kit/TempFolder.h"
-#include "kit/TestPackage.h"
-#include "support/com_exception.h"
-#include "unit/database/XmlTables.h"
+#include "kit/XmlTables.h"
 
 namespace {
 
 using namespace xml_tables;
-
-enum class Walk { kQueryPerElement, kIndexed };
-
-// What one walk of a file leaves: every emitted element as one line, then
-// the root's name and namespace.
-struct WalkOutcome {
-  UINT result = 0;
-  std::vector<std::wstring> elements;
-  std::wstring rootName;
-  std::wstring rootNamespace;
-};
-
-WalkOutcome WalkFile(MSIHANDLE database, const std::wstring& fileKey, Walk walk, bool relativeRoot = false) {
-  CXPathEmitter emitter(database);
-  emitter.SetResolver(&emitter);
-  emitter.SetRelativeRoot(relativeRoot);
-  CIndexedElementSource indexed(database);
-  if (walk == Walk::kIndexed) emitter.SetRowSource(&indexed);
-  WalkOutcome outcome;
-  outcome.result = emitter.EmitFile(fileKey);
-  for (const auto& [key, element] : emitter.elements()) {
-    outcome.elements.push_back(std::wstring(key.c_str()) + L" -> " + element->xpath.c_str() + L" | " +
-                               std::to_wstring(element->flags) + L" | " + element->content.c_str());
-  }
-  outcome.rootName = emitter.rootName().c_str();
-  outcome.rootNamespace = emitter.rootNamespace().c_str();
-  return outcome;
-}
-
 using Lines = std::vector<std::wstring>;
 
-class ElementWalkTest : public ::testing::TestWithParam<Walk> {
- protected:
-  ElementWalkTest() : package_(folder_.File(L"walk.msi")) {}
-  MSIHANDLE db() { return package_.database(); }
-  WalkOutcome Run(const std::wstring& file, bool relative = false) { return WalkFile(db(), file, GetParam(), relative); }
-
-  TempFolder folder_;
-  TestPackage package_;
-};
-
-// A configuration file authored as a tree: only the element that carries
-// work gets a record; the elements that merely lead to it do not.
-TEST_P(ElementWalkTest, PassThroughElementsAreDroppedAndTheRootNameLeadsTheXPath) {
-  CreateElementTable(db());
-  CreateAttributeTable(db());
-  AddElement(db(), L"Root", L"F", L"", L"configuration");
-  AddElement(db(), L"Settings", L"F", L"Root", L"appSettings");
-  AddElement(db(), L"Add", L"F", L"Settings", L"add", L"", 0x1);
-
-  WalkOutcome absolute = Run(L"F");
-  EXPECT_EQ(absolute.result, 0u);
-  EXPECT_EQ(absolute.elements, Lines{L"Add -> //appSettings/add | 1 | "});
-  EXPECT_EQ(absolute.rootName, L"configuration");
-  EXPECT_EQ(absolute.rootNamespace, L"");
-
-  WalkOutcome relative = Run(L"F", true);
-  EXPECT_EQ(relative.elements, Lines{L"Add -> ./appSettings/add | 1 | "});
-}
-
-// Only the low four flag bits (create or remove) make a parent element work
-// of its own; content bits alone do not, content and attributes do.
-TEST_P(ElementWalkTest, AParentIsEmittedOnlyForWorkFlagsContentOrAttributes) {
-  CreateElementTable(db());
-  CreateAttributeTable(db());
-  AddElement(db(), L"R", L"F", L"", L"root");
-  AddElement(db(), L"ContentBitsOnly", L"F", L"R", L"a", L"", 0x10);
-  AddElement(db(), L"ContentBitsOnly.c", L"F", L"ContentBitsOnly", L"c");
-  AddElement(db(), L"RemoveOnUninstall", L"F", L"R", L"b", L"", 0x8);
-  AddElement(db(), L"RemoveOnUninstall.c", L"F", L"RemoveOnUninstall", L"c");
-  AddElement(db(), L"WithContent", L"F", L"R", L"d", L"text");
-  AddElement(db(), L"WithContent.c", L"F", L"WithContent", L"c");
-  AddElement(db(), L"WithAttribute", L"F", L"R", L"e");
-  AddElement(db(), L"WithAttribute.c", L"F", L"WithAttribute", L"c");
-  AddAttribute(db(), L"A1", L"WithAttribute", L"id", L"1", 1);
-
-  EXPECT_EQ(Run(L"F").elements, (Lines{
-                                    L"ContentBitsOnly.c -> //a/c | 0 | ",
-                                    L"RemoveOnUninstall -> //b | 8 | ",
-                                    L"RemoveOnUninstall.c -> //b/c | 0 | ",
-                                    L"WithAttribute -> //e | 0 | ",
-                                    L"WithAttribute.c -> //e/c | 0 | ",
-                                    L"WithContent -> //d | 0 | text",
-                                    L"WithContent.c -> //d/c | 0 | ",
-                                }));
-}
-
-// The root row's step decides how every path starts.
-TEST_P(ElementWalkTest, RootStepsGiveThePathsTheFormatDefines) {
-  CreateElementTable(db());
-  CreateAttributeTable(db());
-  AddElement(db(), L"SlashRoot", L"Slash", L"", L"/");
-  AddAttribute(db(), L"A", L"SlashRoot", L"version", L"2", 1);
-  AddElement(db(), L"SlashChild", L"Slash", L"SlashRoot", L"c");
-  AddElement(db(), L"PathRoot", L"Path", L"", L"/a", L"x");
-  AddElement(db(), L"PathChild", L"Path", L"PathRoot", L"c");
-  AddElement(db(), L"EmptyRoot", L"Empty", L"", L"", L"x");
-  AddElement(db(), L"EmptyChild", L"Empty", L"EmptyRoot", L"c");
-  AddElement(db(), L"Leaf", L"Leaf", L"", L"only");
-
-  EXPECT_EQ(Run(L"Slash").elements, (Lines{L"SlashChild -> /c | 0 | ", L"SlashRoot -> / | 0 | "}));
-  EXPECT_EQ(Run(L"Slash").rootName, L"");
-  EXPECT_EQ(Run(L"Path").elements, (Lines{L"PathChild -> //a/c | 0 | ", L"PathRoot -> //a | 0 | x"}));
-  EXPECT_EQ(Run(L"Path").rootName, L"");
-  EXPECT_EQ(Run(L"Empty").elements, (Lines{L"EmptyChild -> /c | 0 | ", L"EmptyRoot -> / | 0 | x"}));
-  // A leaf with nothing to do is still emitted: it may have to be created.
-  WalkOutcome leaf = Run(L"Leaf");
-  EXPECT_EQ(leaf.elements, Lines{L"Leaf -> // | 0 | "});
-  EXPECT_EQ(leaf.rootName, L"only");
-}
-
-TEST_P(ElementWalkTest, TheRootNamespaceIsTheLastAttributeNamedExactlyXmlns) {
-  CreateElementTable(db());
-  CreateAttributeTable(db());
-  AddElement(db(), L"R", L"F", L"", L"project");
-  AddAttribute(db(), L"A1", L"R", L"xmlns", L"urn:first", 1);
-  AddAttribute(db(), L"A2", L"R", L"XMLNS", L"urn:wrong-case", 1);
-  AddAttribute(db(), L"A3", L"R", L"xmlns", L"urn:last", 1);
-  AddAttribute(db(), L"A4", L"R", L"xmlns:p", L"urn:prefixed", 1);
-  EXPECT_EQ(Run(L"F").rootNamespace, L"urn:last");
-
-  AddElement(db(), L"R2", L"G", L"", L"project");
-  AddAttribute(db(), L"B1", L"R2", L"Xmlns", L"urn:wrong-case", 1);
-  EXPECT_EQ(Run(L"G").rootNamespace, L"");
-}
-
-TEST_P(ElementWalkTest, MissingTablesAndRootsEmitNothing) {
-  // No element table at all: nothing to do, and no error.
-  WalkOutcome noTable = Run(L"F");
-  EXPECT_EQ(noTable.result, 0u);
-  EXPECT_TRUE(noTable.elements.empty());
-
-  CreateElementTable(db());
-  AddElement(db(), L"Child", L"F", L"Elsewhere", L"c");
-  WalkOutcome noRoot = Run(L"F");
-  EXPECT_EQ(noRoot.result, static_cast<UINT>(ERROR_NO_MORE_ITEMS));
-  EXPECT_TRUE(noRoot.elements.empty());
-  EXPECT_EQ(noRoot.rootName, L"");
-
-  // Without the attribute table, a parent without content is a pass-through
-  // and the root has no namespace.
-  AddElement(db(), L"R", L"G", L"", L"root");
-  AddElement(db(), L"Mid", L"G", L"R", L"mid");
-  AddElement(db(), L"Leaf", L"G", L"Mid", L"leaf");
-  WalkOutcome noAttributes = Run(L"G");
-  EXPECT_EQ(noAttributes.elements, Lines{L"Leaf -> //mid/leaf | 0 | "});
-  EXPECT_EQ(noAttributes.rootNamespace, L"");
-}
-
-// Children are found by their parent's key alone: a row of another file
-// hanging under this file's element belongs to this walk.
-TEST_P(ElementWalkTest, ChildrenAreFoundByParentKeyWhateverTheirFile) {
-  CreateElementTable(db());
-  CreateAttributeTable(db());
-  AddElement(db(), L"R", L"F", L"", L"root");
-  AddElement(db(), L"Foreign", L"G", L"R", L"foreign", L"", 1);
-  EXPECT_EQ(Run(L"F").elements, Lines{L"Foreign -> //foreign | 1 | "});
-}
-
-// Rows whose parent does not exist are never reached; rows that name each
-// other, or themselves, as parent form loops the walk must leave alone.
-TEST_P(ElementWalkTest, OrphansAndLoopsAreNotReachedAndTheWalkEnds) {
-  CreateElementTable(db());
-  CreateAttributeTable(db());
-  AddElement(db(), L"R", L"F", L"", L"root");
-  AddElement(db(), L"Kept", L"F", L"R", L"kept", L"", 1);
-  AddElement(db(), L"Orphan", L"F", L"NoSuchParent", L"orphan", L"", 1);
-  AddElement(db(), L"LoopA", L"F", L"LoopB", L"a", L"", 1);
-  AddElement(db(), L"LoopB", L"F", L"LoopA", L"b", L"", 1);
-  AddElement(db(), L"Self", L"F", L"Self", L"self", L"", 1);
-  EXPECT_EQ(Run(L"F").elements, Lines{L"Kept -> //kept | 1 | "});
-}
-
-// With a key that is unique only together with its file (not the schema's
-// layout, but a table an author could make), a loop can be reached from a
-// root. The walk enters each key once per file, so it still ends.
-TEST_P(ElementWalkTest, ALoopReachableFromTheRootThroughRepeatedKeysEnds) {
-  CreateElementTable(db(), L"`YVXmlElement`, `YVXmlFile_`");
-  CreateAttributeTable(db());
-  AddElement(db(), L"A", L"F", L"", L"root");
-  AddElement(db(), L"B", L"G", L"A", L"b", L"", 1);
-  AddElement(db(), L"A", L"G", L"B", L"a", L"", 1);
-  WalkOutcome outcome = Run(L"F");
-  EXPECT_EQ(outcome.elements, Lines{L"B -> //b | 1 | "});
-}
-
-TEST_P(ElementWalkTest, ATableWithoutTheParentColumnFailsAsAnInstallerError) {
-  RunSql(db(), L"CREATE TABLE `YVXmlElement` (`YVXmlElement` CHAR(72) NOT NULL, `YVXmlFile_` CHAR(72), "
-               L"`Parent` CHAR(72), `ElementPath` LONGCHAR, `Text` LONGCHAR, `Flags` LONG PRIMARY KEY `YVXmlElement`)");
-  Insert(db(), L"YVXmlElement", {L"YVXmlElement", L"YVXmlFile_", L"Parent", L"ElementPath", L"Text", L"Flags"},
-         {L"R", L"F", L"", L"root", L"", 0});
-  try {
-    Run(L"F");
-    FAIL() << "the walk must not succeed on a table it cannot query";
-  } catch (const com_exception& e) {
-    EXPECT_EQ(e.result(), HRESULT_FROM_WIN32(ERROR_BAD_QUERY_SYNTAX));
+// What the loader takes from a walk of one file: the result, each record in
+// processing order ("key xpath flags content" and its attribute rows), and
+// the root's name and namespace. The indexed walk reads the tables once, the
+// query walk asks the installer per element.
+Lines Walk(MSIHANDLE db, const std::wstring& file, bool indexed, bool relativeRoot = false) {
+  CIndexedElementSource index(db);
+  CQueryElementSource query(db);
+  IElementRowSource& rows = indexed ? static_cast<IElementRowSource&>(index) : query;
+  CXPathEmitter emitter(db);
+  emitter.SetResolver(&emitter);
+  emitter.SetRowSource(&rows);
+  emitter.SetRelativeRoot(relativeRoot);
+  Lines lines{L"result " + std::to_wstring(emitter.EmitFile(file))};
+  for (const auto& [key, element] : emitter.elements()) {
+    std::wstring line = std::wstring(key.c_str()) + L" " + element->xpath.c_str() + L" " +
+                        std::to_wstring(element->flags) + L" " + element->content.c_str();
+    rows.ForEachAttribute(key, [&](const AttributeRow& a) { line += (L" @" + a.name + L"=" + a.value).c_str(); });
+    lines.push_back(line);
   }
-}
-
-// Keys and steps with brackets, non-ASCII characters and 2,000 characters.
-TEST_P(ElementWalkTest, UnusualKeysAndLongStepsAreWalkedWhole) {
-  CreateElementTable(db());
-  CreateAttributeTable(db());
-  std::wstring longStep(2000, L'x');
-  AddElement(db(), L"R[1]", L"F\u00e9", L"", L"r\u00f6\u00f6t");
-  AddElement(db(), L"\u65e5\u672c", L"F\u00e9", L"R[1]", L"add[@key='a b']", L"", 1);
-  AddElement(db(), L"Long", L"F\u00e9", L"R[1]", longStep, std::wstring(2000, L'c'), 1);
-  WalkOutcome outcome = Run(L"F\u00e9");
-  ASSERT_EQ(outcome.elements.size(), 2u);
-  EXPECT_EQ(outcome.elements[0], L"Long -> //" + longStep + L" | 1 | " + std::wstring(2000, L'c'));
-  EXPECT_EQ(outcome.elements[1], L"\u65e5\u672c -> //add[@key='a b'] | 1 | ");
-  EXPECT_EQ(outcome.rootName, L"r\u00f6\u00f6t");
-}
-
-INSTANTIATE_TEST_SUITE_P(BothWalks, ElementWalkTest, ::testing::Values(Walk::kQueryPerElement, Walk::kIndexed),
-                         [](const ::testing::TestParamInfo<Walk>& info) {
-                           return info.param == Walk::kIndexed ? std::string("Indexed") : std::string("QueryPerElement");
-                         });
-
-class ElementWalkLimitsTest : public ::testing::Test {
- protected:
-  ElementWalkLimitsTest() : package_(folder_.File(L"limits.msi")) {
-    CreateElementTable(db());
-    CreateAttributeTable(db());
-  }
-  MSIHANDLE db() { return package_.database(); }
-
-  TempFolder folder_;
-  TestPackage package_;
-};
-
-// The installer's SQL has no escape for an apostrophe inside a literal, so a
-// query that names such a key is refused. The tables read once never put a
-// key into SQL text, and walk the same tree.
-TEST_F(ElementWalkLimitsTest, KeysWithApostrophesAreRefusedByPerElementQueriesButWalkedFromTheIndex) {
-  AddElement(db(), L"R", L"F", L"", L"root");
-  AddElement(db(), L"O'Brien", L"F", L"R", L"person", L"", 0);
-  AddElement(db(), L"Name", L"F", L"O'Brien", L"name", L"", 1);
-  AddAttribute(db(), L"A", L"O'Brien", L"id", L"7", 1);
-
-  EXPECT_THROW(WalkFile(db(), L"F", Walk::kQueryPerElement), com_exception);
-  WalkOutcome indexed = WalkFile(db(), L"F", Walk::kIndexed);
-  EXPECT_EQ(indexed.elements, (Lines{L"Name -> //person/name | 1 | ", L"O'Brien -> //person | 0 | "}));
-}
-
-// A query longer than the SQL buffer is refused whole, never cut into a
-// different query.
-TEST_F(ElementWalkLimitsTest, AKeyTooLongForTheQueryBufferIsRefusedNotCut) {
-  std::wstring longKey(2100, L'k');
-  AddElement(db(), L"R", L"F", L"", L"root");
-  try {
-    WalkFile(db(), longKey, Walk::kQueryPerElement);
-    FAIL() << "an overlong query must be refused";
-  } catch (const com_exception& e) {
-    EXPECT_EQ(e.result(), HRESULT_FROM_WIN32(ERROR_BAD_QUERY_SYNTAX));
-  }
-  EXPECT_EQ(WalkFile(db(), longKey, Walk::kIndexed).result, static_cast<UINT>(ERROR_NO_MORE_ITEMS));
-}
-
-// The walk keeps its own stack: a tree as deep as the table is long does not
-// exhaust the thread's stack.
-TEST_F(ElementWalkLimitsTest, ATenThousandLevelChainIsWalked) {
-  AddElement(db(), L"E0", L"F", L"", L"root");
-  for (int i = 1; i < 10000; ++i)
-    AddElement(db(), L"E" + std::to_wstring(i), L"F", L"E" + std::to_wstring(i - 1), L"n", L"",
-               i == 9999 ? 1 : 0);
-  WalkOutcome outcome = WalkFile(db(), L"F", Walk::kIndexed);
-  ASSERT_EQ(outcome.elements.size(), 1u);
-  std::wstring expected = L"E9999 -> /";
-  for (int i = 1; i < 10000; ++i) expected += L"/n";
-  EXPECT_EQ(outcome.elements[0], expected + L" | 1 | ");
-}
-
-TEST(JoinXPathTest, JoinsWithOneSlashAndNormalisesNothingElse) {
-  EXPECT_EQ(CXPathEmitter::JoinXPath(L"/", L"/"), L"/");
-  EXPECT_EQ(CXPathEmitter::JoinXPath(L"/", L"/a"), L"//a");
-  EXPECT_EQ(CXPathEmitter::JoinXPath(L"//", L"a"), L"//a");
-  EXPECT_EQ(CXPathEmitter::JoinXPath(L"//a", L"b"), L"//a/b");
-  EXPECT_EQ(CXPathEmitter::JoinXPath(L"./", L"b"), L"./b");
-  EXPECT_EQ(CXPathEmitter::JoinXPath(L"", L"b"), L"b");
-  EXPECT_EQ(CXPathEmitter::JoinXPath(L"/a", L""), L"/a/");
-  EXPECT_EQ(CXPathEmitter::JoinXPath(L"/a", L"/b"), L"/a//b");
+  lines.push_back(L"root " + std::wstring(emitter.rootName().c_str()) + L" " + emitter.rootNamespace().c_str());
+  return lines;
 }
 
 }  // namespace
+
+// Only elements that carry work get a record: an element that merely leads
+// to its children (no create or remove flag in the low four bits, no content,
+// no attributes) is passed through. The root row's step decides how every
+// XPath starts, and its last attribute named exactly "xmlns" gives the
+// namespace of a file that has to be created.
+TEST(ElementWalk, TheIndexedWalkEmitsARecordForEachElementThatCarriesWork) {
+  TempFolder folder;
+  TestPackage package(folder.File(L"walk.msi"));
+  MSIHANDLE db = package.database();
+  // Keys unique only together with the file (no real package does this) let
+  // a loop of parents be reached from a root (file "Cycle"); the walk enters
+  // a key once. Children are found by parent key alone, whatever their file
+  // ("Foreign"); orphans and loops not reachable from a root are never
+  // walked.
+  CreateElementTable(db, L"`YVXmlElement`, `YVXmlFile_`");
+  CreateAttributeTable(db);
+  const std::wstring longStep(2000, L'x');
+  using Row = std::tuple<const wchar_t*, const wchar_t*, const wchar_t*, std::wstring, const wchar_t*, int>;
+  for (auto [key, file, parent, step, content, flags] : std::vector<Row>{
+           {L"Root", L"Pass", L"", L"configuration", L"", 0}, {L"Settings", L"Pass", L"Root", L"appSettings", L"", 0},
+           {L"Add", L"Pass", L"Settings", L"add", L"", 1},    {L"R", L"Kinds", L"", L"root", L"", 0},
+           {L"Bits", L"Kinds", L"R", L"a", L"", 0x10},        {L"Bits.c", L"Kinds", L"Bits", L"c", L"", 0},
+           {L"Remove", L"Kinds", L"R", L"b", L"", 0x8},       {L"Remove.c", L"Kinds", L"Remove", L"c", L"", 0},
+           {L"Text", L"Kinds", L"R", L"d", L"text", 0},       {L"Text.c", L"Kinds", L"Text", L"c", L"", 0},
+           {L"Attr", L"Kinds", L"R", L"e", L"", 0},           {L"Attr.c", L"Kinds", L"Attr", L"c", L"", 0},
+           {L"O'Brien", L"Kinds", L"R", L"person", L"", 0},   {L"Name", L"Kinds", L"O'Brien", L"name", L"", 1},
+           {L"Long", L"Kinds", L"R", longStep, L"", 1},       {L"Orphan", L"Kinds", L"NoSuchParent", L"o", L"", 1},
+           {L"LoopA", L"Kinds", L"LoopB", L"la", L"", 1},     {L"LoopB", L"Kinds", L"LoopA", L"lb", L"", 1},
+           {L"Self", L"Kinds", L"Self", L"s", L"", 1},        {L"Foreign", L"Other", L"R", L"f", L"", 1},
+           {L"Slash", L"Slash", L"", L"/", L"", 0},           {L"Slash.c", L"Slash", L"Slash", L"c", L"", 0},
+           {L"Path", L"Path", L"", L"/a", L"x", 0},           {L"Path.c", L"Path", L"Path", L"c", L"", 0},
+           {L"NsRoot", L"Ns", L"", L"project", L"", 0},       {L"CycleA", L"Cycle", L"", L"root", L"", 0},
+           {L"CycleB", L"Other", L"CycleA", L"b", L"", 1},    {L"CycleA", L"Other", L"CycleB", L"a", L"", 1}})
+    AddElement(db, key, file, parent, step, content, flags);
+  for (auto [key, element, name, value] :
+       {std::tuple{L"A1", L"Attr", L"id", L"1"}, {L"A2", L"Slash", L"version", L"2"},
+        {L"N1", L"NsRoot", L"xmlns", L"urn:first"}, {L"N2", L"NsRoot", L"XMLNS", L"urn:case"},
+        {L"N3", L"NsRoot", L"xmlns", L"urn:last"}, {L"N4", L"NsRoot", L"xmlns:p", L"urn:p"}})
+    AddAttribute(db, key, element, name, value, 1);
+
+  EXPECT_EQ(Walk(db, L"Pass", true), (Lines{L"result 0", L"Add //appSettings/add 1 ", L"root configuration "}));
+  EXPECT_EQ(Walk(db, L"Pass", true, true), (Lines{L"result 0", L"Add ./appSettings/add 1 ", L"root configuration "}));
+  EXPECT_EQ(Walk(db, L"Kinds", true),
+            (Lines{L"result 0", L"Attr //e 0  @id=1", L"Attr.c //e/c 0 ", L"Bits.c //a/c 0 ", L"Foreign //f 1 ",
+                   L"Long //" + longStep + L" 1 ", L"Name //person/name 1 ", L"Remove //b 8 ", L"Remove.c //b/c 0 ",
+                   L"Text //d 0 text", L"Text.c //d/c 0 ", L"root root "}));
+  EXPECT_EQ(Walk(db, L"Slash", true), (Lines{L"result 0", L"Slash / 0  @version=2", L"Slash.c /c 0 ", L"root  "}));
+  EXPECT_EQ(Walk(db, L"Path", true), (Lines{L"result 0", L"Path //a 0 x", L"Path.c //a/c 0 ", L"root  "}));
+  EXPECT_EQ(Walk(db, L"Ns", true), (Lines{L"result 0", L"NsRoot // 0  @xmlns=urn:first @XMLNS=urn:case @xmlns=urn:last "
+                                          L"@xmlns:p=urn:p", L"root project urn:last"}));
+  EXPECT_EQ(Walk(db, L"Cycle", true), (Lines{L"result 0", L"CycleB //b 1 ", L"root root "}));
+  EXPECT_EQ(Walk(db, L"Missing", true), (Lines{L"result 259", L"root  "}));
+}
+
+// The shipped loader walks the indexed tables; the tables' own layout
+// suggests one query per element. For random trees with every shape the walk
+// has rules for (pass-through parents, the root step forms, root namespaces,
+// children of other files, orphans, parent loops, second roots), in a table
+// order unlike the tree's, both give the loader the same records.
+TEST(ElementWalk, TheIndexedWalkGivesWhatTheQueryWalkGives) {
+  for (uint32_t seed : {1u, 2u, 3u}) {
+    TempFolder folder;
+    TestPackage package(folder.File(L"tree.msi"));
+    MSIHANDLE db = package.database();
+    CreateElementTable(db);
+    CreateAttributeTable(db);
+    std::mt19937 random(seed);
+    auto pick = [&](std::vector<std::wstring> choices) { return choices[random() % choices.size()]; };
+    std::vector<std::array<std::wstring, 5>> rows;  // key, file, parent, step, content
+    for (int f = 0; f < 5; ++f) {
+      std::wstring n = std::to_wstring(f), file = L"F" + n;
+      rows.insert(rows.end(), {{L"LoopA" + n, file, L"LoopB" + n, L"la", L""},
+                               {L"LoopB" + n, file, L"LoopA" + n, L"lb", L""},
+                               {L"Self" + n, file, L"Self" + n, L"s", L""}});
+      // Up to two roots, then children of one of this file's rows (often the
+      // last, for depth), of any file's row, or of none.
+      for (size_t i = 0, first = rows.size(); i < 100; ++i) {
+        size_t own = first + (random() % 2 ? i - 1 : random() % std::max<size_t>(i, 1)), any = random() % rows.size();
+        std::wstring parent = i < 2 && random() % 4                  ? L""
+                              : i == 0 || random() % 15 == 0         ? L"Missing"
+                                                                     : rows[random() % 10 ? own : any][0];
+        rows.push_back({pick({L"k", L"K", L"\u00fc"}) + n + L"_" + std::to_wstring(i), file, parent,
+                        parent.empty() ? pick({L"configuration", L"/", L"/root", L"", L"p:root"})
+                                       : pick({L"a", L"item", L"add[@key='k1']", L"x:y", L"/abs", L"", L"\u00e4"}),
+                        random() % 3 ? L"" : pick({L"value", L" spaced "})});
+      }
+    }
+    std::shuffle(rows.begin(), rows.end(), random);
+    for (const auto& [key, file, parent, step, content] : rows) {
+      static const int kFlags[] = {0, 0, 0, 1, 2, 4, 8, 0x10, 0x20, 0x81};
+      AddElement(db, key, file, parent, step, content, kFlags[random() % 10]);
+      for (unsigned a = random() % 3 ? 0 : random() % 3 + 1; a > 0; --a)
+        AddAttribute(db, key + L"@" + std::to_wstring(a), key, pick({L"id", L"xmlns", L"XMLNS", L"xmlns:p"}),
+                     pick({L"urn:one", L"urn:two", L""}), 1);
+    }
+    size_t records = 0;
+    for (int f = 0; f < 5; ++f) {
+      for (bool relativeRoot : {false, true}) {
+        Lines byQuery = Walk(db, L"F" + std::to_wstring(f), false, relativeRoot);
+        ASSERT_EQ(byQuery, Walk(db, L"F" + std::to_wstring(f), true, relativeRoot)) << "seed " << seed << " file " << f;
+        records += byQuery.size() - 2;
+      }
+    }
+    EXPECT_GT(records, 100u) << "the trees must give the comparison something to compare";
+  }
+}

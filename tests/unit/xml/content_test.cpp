@@ -1,135 +1,72 @@
-#include <gtest/gtest.h>
-
 #include "XmlTestSupport.h"
-#include "xml/XmlResults.h"
 
-using W = std::vector<std::wstring>;
+// Text is replaced, prepended or appended on every current node; an element
+// without text gets a text node after its children. Files arrive indented
+// as often as not: the whitespace between elements is layout, not text, so
+// an indented file must change just like one written on one line.
+namespace {
 
-TEST(CYVXmlFileContent, TextIsReplacedPrependedOrAppendedOnEveryCurrentNode) {
-  // Content mode 2 prepends and 3 appends; an unknown mode replaces.
-  for (auto [mode, expected] : {std::pair{ContentMode::kReplace, L"<r><a>x</a><a>x</a></r>"},
-                                std::pair{ContentMode::kPrepend, L"<r><a>xy</a><a>xz</a></r>"},
-                                std::pair{ContentMode::kAppend, L"<r><a>yx</a><a>zx</a></r>"},
-                                std::pair{7, L"<r><a>x</a><a>x</a></r>"}}) {
-    LoadedDocument doc("<r><a>y</a><a>z</a></r>");
-    doc.Select(L"a");
-    EXPECT_EQ(doc.file().SetElementContent(L"x", mode), XmlResult::kSuccess);
-    EXPECT_EQ(doc.Root(), expected) << "mode " << mode;
+std::wstring ChangedAndSaved(const std::string& text, bool format) {
+  LoadedDocument doc(text, L"", format);
+  for (auto [xpath, mode] : {std::pair{L"a", ContentMode::kReplace}, {L"b", ContentMode::kPrepend},
+                             {L"c", ContentMode::kAppend}, {L"d", ContentMode::kAppend}}) {
+    EXPECT_TRUE(doc.Select(xpath));
+    EXPECT_EQ(doc.file.SetElementContent(L"new", mode), XmlResult::kSuccess);
   }
-  // A new text node goes after existing children; the messages name the text.
-  LoadedDocument doc("<r><a/><a><b/></a></r>");
-  doc.Select(L"a");
-  EXPECT_EQ(doc.file().SetElementContent(L"abc", ContentMode::kAppend), XmlResult::kSuccess);
-  EXPECT_EQ(doc.Root(), L"<r><a>abc</a><a><b/>abc</a></r>");
-  EXPECT_EQ(doc.engine().lines,
-            (W{L"Creating text node abc", L"No text node found for node abc", L"Creating text node abc"}));
-  yv::_stringw text;
-  EXPECT_EQ(doc.file().GetElementContent(text), XmlResult::kSuccess);
-  EXPECT_EQ(text, L"abc");
+  // The log tells an element whose first child is no text from one without.
+  EXPECT_EQ(doc.engine.lines, (W{L"Processing XPath 'a'", L"Processing XPath 'b'", L"Processing XPath 'c'",
+                                 L"No text node found for node new", L"Creating text node new",
+                                 L"Processing XPath 'd'", L"Creating text node new"}));
+  EXPECT_TRUE(doc.Select(L"c/e", true));
+  EXPECT_EQ(doc.file.SetElementContent(L"made", ContentMode::kReplace), XmlResult::kSuccess);
+  return doc.SaveAndReload(true);
 }
 
-TEST(CYVXmlFileContent, EmptyTextEmptiesTextAndStopsAtAnElementWithout) {
-  LoadedDocument doc("<r><a>y</a><a/><a>z</a></r>");
-  doc.Select(L"a");
-  EXPECT_EQ(doc.file().SetElementContent(L"", ContentMode::kReplace), XmlResult::kSuccess);
-  EXPECT_EQ(doc.Root(), L"<r><a></a><a/><a>z</a></r>") << "the second element ends the walk";
+const std::string kCompact = "<r><a>old</a><a>two</a><b>old</b><c><x/></c><d/></r>";
+const std::string kIndented =
+    "<r>\r\n  <a>old</a>\r\n  <a>two</a>\r\n  <b>old</b>\r\n  <c>\r\n    <x/>\r\n  </c>\r\n  <d/>\r\n</r>\r\n";
+const std::wstring kChanged = L"<r><a>new</a><a>new</a><b>newold</b><c><x/>new<e>made</e></c><d>new</d></r>";
 
-  EXPECT_FALSE(doc.file().SelectXPath(L"none", L"", false, false));
-  doc.engine().lines.clear();
-  yv::_stringw text = L"unchanged";
-  EXPECT_EQ(doc.file().SetElementContent(L"x", ContentMode::kReplace), XmlResult::kSuccess);
-  EXPECT_EQ(doc.file().GetElementContent(text), XmlResult::kNoCurrentNode);
-  EXPECT_EQ(text, L"unchanged");
-  EXPECT_EQ(doc.engine().lines, W{L"No current node set. Unable to get element content."});
+}  // namespace
+
+TEST(CYVXmlFileContent, IndentedFilesChangeLikeCompactOnes) {
+  EXPECT_EQ(ChangedAndSaved(kCompact, false), kChanged);
+  EXPECT_EQ(ChangedAndSaved(kCompact, true), kChanged);
+  EXPECT_EQ(ChangedAndSaved(kIndented, true), kChanged);
 }
 
-TEST(CYVXmlFileAttributes, SetAppendPrependAndCreateOnEveryCurrentNode) {
-  // Attribute operation 2 appends and 3 prepends, the other way round from
-  // content modes.
-  for (auto [operation, expected] : {std::pair{AttributeOperation::kSet, L"2"}, std::pair{AttributeOperation::kAppend, L"12"},
-                                     std::pair{AttributeOperation::kPrepend, L"21"}, std::pair{9, L"2"}}) {
-    LoadedDocument doc("<r><a k=\"1\"/></r>");
-    doc.Select(L"a");
-    EXPECT_EQ(doc.file().UpdateAttribute(L"k", L"2", false, operation), XmlResult::kSuccess);
-    EXPECT_EQ(doc.Root(), L"<r><a k=\"" + std::wstring(expected) + L"\"/></r>");
-    EXPECT_EQ(doc.engine().lines,
-              (W{L"Node name: 'a'  --> Attribute name = 'k', Current Value = '1', Operation = '" +
-                     std::to_wstring(operation) + L"'",
-                 L"Node name: 'a'  - Attribute name = 'k', Old Value = '1',  New value = '2', Actual New Value = '" +
-                     std::wstring(expected) + L"'"}));
-  }
-  LoadedDocument doc("<r><a/><a k=\"x\"/><b/></r>");
-  doc.Select(L"a");
-  EXPECT_EQ(doc.file().UpdateAttribute(L"k", L"2", false, AttributeOperation::kAppend), XmlResult::kSuccess);
-  EXPECT_EQ(doc.Root(), L"<r><a/><a k=\"x2\"/><b/></r>") << "a missing attribute is made only when asked";
-  doc.Select(L"*");
-  EXPECT_EQ(doc.file().UpdateAttribute(L"k", L"2", true, AttributeOperation::kAppend), XmlResult::kSuccess);
-  EXPECT_EQ(doc.Root(), L"<r><a k=\"2\"/><a k=\"x22\"/><b k=\"2\"/></r>");
-  EXPECT_EQ(doc.engine().CountStartingWith(L"Node name: "), 6u) << "messages 29 and 30 for each node";
+// Saved without formatting, the whitespace between elements is kept at load,
+// and the module takes the whitespace before an element's first child for
+// the element's text: appending to <c> above writes "new" into the
+// indentation in front of <x/> instead of after it. Once fixed, an indented
+// file kept as it is changes just like a compact one.
+TEST(CYVXmlFileContent, DISABLED_IndentedFilesKeptAsTheyAreChangeLikeCompactOnes) {
+  EXPECT_EQ(ChangedAndSaved(kIndented, false), kChanged);
 }
 
-TEST(CYVXmlFileAttributes, RemoveReadAndTheEmptyNodeSet) {
-  LoadedDocument doc("<r><a k=\"1\" j=\"x\"/><a/><a k=\"3\"/></r>");
-  doc.Select(L"a");
-  EXPECT_EQ(doc.file().UpdateAttribute(L"k", L"", false, AttributeOperation::kRemove), XmlResult::kSuccess);
-  EXPECT_EQ(doc.Root(), L"<r><a j=\"x\"/><a/><a/></r>") << "a node without the attribute is passed over";
-  EXPECT_EQ(doc.engine().CountStartingWith(L"Node name: "), 3u) << "message 29 only";
-  // Wine's parser lacks removeAttributeNode; the module then removes through
-  // the attribute map and says so. Windows removes directly.
-  EXPECT_EQ(doc.engine().CountStartingWith(L"removeAttributeNode is not implemented"), RunningOnWine() ? 2u : 0u);
+TEST(CYVXmlFileNamespaces, PrefixedStepsAndAttributesResolveThroughTheNamespaceMap) {
+  // Files with a default namespace (project files, build files) are reached
+  // through a prefix mapped to it: unprefixed steps mean no namespace.
+  LoadedDocument doc("<project xmlns=\"urn:d\" xmlns:a=\"urn:a\"><a:Settings a:mode=\"old\"/><items/></project>",
+                     L"xmlns:d='urn:d' xmlns:a='urn:a' xmlns:b='urn:b'");
+  CYVXmlFile& file = doc.file;
+  EXPECT_FALSE(doc.Select(L"items"));
+  // The prefix's namespace wins over the caller's; without a prefix the
+  // caller's is used.
+  ASSERT_TRUE(file.SelectXPath(L"a:Settings/a:Add[@key='k']", L"urn:b", true, false));
+  ASSERT_TRUE(file.SelectXPath(L"a:Settings/Plain", L"urn:b", true, false));
+  ASSERT_TRUE(doc.Select(L"d:items/d:item[@k='1']", true));
+  ASSERT_TRUE(doc.Select(L"d:items/d:item[not(d:name)]/d:name", true));
+  EXPECT_EQ(file.SetElementContent(L"x", ContentMode::kReplace), XmlResult::kSuccess);
 
-  yv::_stringw value = L"unchanged";
-  doc.engine().lines.clear();
-  EXPECT_EQ(doc.file().GetAttributeValue(L"k", value), XmlResult::kAttributeMissing);
-  EXPECT_EQ(value, L"unchanged");
-  EXPECT_TRUE(doc.engine().lines.empty());
-  EXPECT_EQ(doc.file().GetAttributeValue(L"j", value), XmlResult::kSuccess);
-  EXPECT_EQ(value, L"x");
-  EXPECT_EQ(doc.engine().lines, W{L"Node name: 'a'  --> Attribute name = 'j', Value = 'x'"});
-
-  EXPECT_FALSE(doc.file().SelectXPath(L"none", L"", false, false));
-  doc.engine().lines.clear();
-  EXPECT_EQ(doc.file().UpdateAttribute(L"k", L"1", true, AttributeOperation::kSet), XmlResult::kNoCurrentNode);
-  EXPECT_EQ(doc.file().GetAttributeValue(L"k", value), XmlResult::kNoCurrentNode);
-  EXPECT_EQ(doc.engine().lines, (W{L"No current node set. Unable to update attribute 'k'",
-                                   L"No current node set. Unable to get the value for attribute 'k'"}));
-}
-
-TEST(CYVXmlFileAttributes, PrefixedNamesResolveThroughTheNamespaceMap) {
-  const std::wstring android = L"http://schemas.android.com/apk/res/android";
-  LoadedDocument doc("<manifest xmlns:android=\"http://schemas.android.com/apk/res/android\">"
-                     "<application android:label=\"Old\"/></manifest>",
-                     L"xmlns:android='" + android + L"'");
-  doc.Select(L"application");
-  yv::_stringw value;
-  EXPECT_EQ(doc.file().GetAttributeValue(L"android:label", value), XmlResult::kSuccess);
-  EXPECT_EQ(value, L"Old");
-  EXPECT_EQ(doc.file().GetAttributeValue(L"label", value), XmlResult::kAttributeMissing) << "no namespace";
-
-  // The new value is written through a lookup by the name as given, prefix
-  // included; whether that finds the existing attribute is the parser's
-  // business, but with creation allowed one label with the new value results.
-  EXPECT_EQ(doc.file().UpdateAttribute(L"android:icon", L"@mipmap/ic", true, AttributeOperation::kSet), 0);
-  EXPECT_EQ(doc.file().UpdateAttribute(L"android:label", L"New", true, AttributeOperation::kSet), 0);
-  EXPECT_EQ(doc.file().UpdateAttribute(L"android:label", L"!", true, AttributeOperation::kAppend), 0);
-  yv::ComPtr<IXMLDOMDocument2> saved = doc.SaveAndReload(L"xmlns:a='" + android + L"'");
-  ASSERT_TRUE(saved) << "no duplicate attribute may be written";
-  EXPECT_EQ(Canonical(saved.get()), L"<manifest><application android:icon{" + android +
-                                        L"}=\"@mipmap/ic\" android:label{" + android + L"}=\"New!\"/></manifest>");
-
-  EXPECT_EQ(doc.file().UpdateAttribute(L"android:label", L"", false, AttributeOperation::kRemove), 0);
-  EXPECT_EQ(doc.file().GetAttributeValue(L"android:label", value), XmlResult::kAttributeMissing);
-}
-
-TEST(CYVXmlFileRemove, RemovesOnlyTheFirstCurrentNode) {
-  LoadedDocument doc("<r><a>1</a><a>2</a></r>");
-  EXPECT_EQ(doc.file().RemoveElement(), XmlResult::kSuccess) << "nothing selected yet";
-  EXPECT_TRUE(doc.engine().lines.empty());
-  doc.Select(L"a");
-  EXPECT_EQ(doc.file().RemoveElement(), XmlResult::kSuccess);
-  EXPECT_EQ(doc.Root(), L"<r><a>2</a></r>");
-  EXPECT_EQ(doc.engine().lines, W{L"Removing element"});
-  // The removed node stays current; removing it again finds no parent.
-  EXPECT_NE(doc.file().RemoveElement(), XmlResult::kSuccess);
-  EXPECT_EQ(doc.Root(), L"<r><a>2</a></r>");
+  // Attributes too. The new value is written through a lookup by the name
+  // as given, prefix included; whether that finds the existing attribute is
+  // the parser's business, but one attribute with the new value results.
+  ASSERT_TRUE(doc.Select(L"a:Settings"));
+  EXPECT_EQ(file.UpdateAttribute(L"a:mode", L"new", true, AttributeOperation::kSet), 0);
+  EXPECT_EQ(file.UpdateAttribute(L"a:mode", L"!", true, AttributeOperation::kAppend), 0);
+  EXPECT_EQ(file.UpdateAttribute(L"a:extra", L"1", true, AttributeOperation::kSet), 0);
+  EXPECT_EQ(doc.SaveAndReload(), L"<project{urn:d}><a:Settings{urn:a} a:extra{urn:a}=\"1\" a:mode{urn:a}=\"new!\">"
+                                 L"<Add{urn:a}/><Plain{urn:b}/></a:Settings>"
+                                 L"<items{urn:d}><item{urn:d}><name{urn:d}>x</name></item></items></project>");
 }
