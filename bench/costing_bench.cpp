@@ -27,7 +27,7 @@
 #include "kit/RecordedSession.h"
 #include "kit/TempFolder.h"
 #include "kit/TestPackage.h"
-#include "unit/database/XmlTables.h"
+#include "kit/XmlTables.h"
 
 namespace {
 

@@ -1,9 +1,10 @@
 #pragma once
 
+#include <set>
 #include <string>
 
 // A fresh folder under the temporary folder, removed with everything in it
-// when the test is done.
+// (read-only files too) when the test is done.
 class TempFolder {
  public:
   TempFolder();
@@ -22,3 +23,7 @@ class TempFolder {
 std::string ReadFileBytes(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
+// The module's files in the temporary folder (backups and runtime data
+// files, named XML*.tmp), as full paths. Test programs running side by side
+// share the folder, so compare only what a test can tell apart as its own.
+std::set<std::wstring> TemporaryModuleFiles();

@@ -1,206 +1,180 @@
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <memory>
-#include <set>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "actions/ActionRunner.h"
-#include "config/ConfigFlags.h"
-#include "config/CXmlCfgComponentProp.h"
-#include "config/CXmlCfgFileProp.h"
 #include "config/CXmlCfgPropertyBag.h"
-#include "config/CXmlCfgXPathAttribProp.h"
-#include "config/CXmlCfgXPathProp.h"
 #include "engine/CXMLMSIInstallEngine.h"
 #include "kit/ModuleLibrary.h"
 #include "kit/RecordedSession.h"
 #include "kit/TempFolder.h"
 #include "kit/TestPackage.h"
 #include "runtime_file/CXmlIniWriter.h"
-#include "runtime_file/CXmlMsiIniLoader.h"
 
 namespace {
 
-// The temporary folder's backup copies and runtime data files: the names the
-// module's temporary files get.
-std::set<std::wstring> TemporaryModuleFiles() {
-  std::set<std::wstring> names;
-  std::wstring folder = yv::temp_folder_path().c_str();
-  WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((folder + L"XML*.tmp").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do names.insert(entry.cFileName);
-  while (FindNextFileW(find, &entry));
-  FindClose(find);
-  return names;
-}
+using Texts = std::vector<std::wstring>;
 
 std::wstring NewRuntimeDataFile() {
-  wchar_t folder[MAX_PATH], name[MAX_PATH];
-  GetTempPathW(MAX_PATH, folder);
-  GetTempFileNameW(folder, L"XML", 0, name);
+  wchar_t name[MAX_PATH];
+  GetTempFileNameW(yv::temp_folder_path().c_str(), L"XML", 0, name);
   return name;
 }
 
-struct FileSnapshot {
-  std::string bytes;
-  DWORD attributes;
-};
-
+// The deferred actions through the module's exports, over runtime data files
+// the test writes as the costing action would.
 class MsiEngineTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  ~MsiEngineTest() override { DeleteFileW(runtimeData_.c_str()); }
+  std::wstring MakePackage() {
     TestPackage package(folder_.File(L"engine.msi"));
-    package.ErrorPromptRows()
-        .Property(L"ProductCode", L"{2A3B4C5D-6E7F-4081-92A3-B4C5D6E7F809}")
-        .Property(L"ProductName", L"Engine test");
-    package.Commit();
-    session_ = std::make_unique<RecordedSession>(package.path());
-    runtimeData_ = NewRuntimeDataFile();
+    package.ErrorPromptRows().Property(L"ProductCode", L"{2A3B4C5D-6E7F-4081-92A3-B4C5D6E7F809}").Commit();
+    return package.path();
   }
-  void TearDown() override {
-    session_.reset();
-    DeleteFileW(runtimeData_.c_str());
-  }
-
-  CXmlCfgFileProp& AddFile(CXmlCfgPropertyBag& bag, const wchar_t* component, int state, const wchar_t* name,
-                           DWORD flags = 0) {
-    CXmlCfgComponentProp* c = bag.GetOrAddComponent(component);
+  // A file of `component` in the test folder whose element `xpath` gets
+  // the attribute changed="yes".
+  CXmlCfgFileProp& Change(CXmlCfgPropertyBag& bag, const std::wstring& component, int state,
+                          const std::wstring& name, const wchar_t* xpath, DWORD flags = 0) {
+    CXmlCfgComponentProp* c = bag.GetOrAddComponent(component.c_str());
     c->actionState = state;
-    CXmlCfgFileProp* file = c->AddFile(name);
+    CXmlCfgFileProp* file = c->AddFile(name.c_str());
     file->path = folder_.path().c_str();
-    file->fileName = name;
+    file->fileName = name.c_str();
     file->fileAttributes = kUnknownFileAttributes;
     file->attributes = flags;
     file->rootElementName = L"created";
+    AddChange(*file, xpath);
     return *file;
   }
-  static void SetAttribute(CXmlCfgFileProp& file, const wchar_t* xpath, const wchar_t* name, const wchar_t* value) {
+  static CXmlCfgXPathAttribProp& AddChange(CXmlCfgFileProp& file, const wchar_t* xpath) {
     CXmlCfgXPathProp* x = file.AddXPath(xpath);
     x->action = XmlElementFlags::kCreateOnInstall;
-    CXmlCfgXPathAttribProp* a = x->AddAttribute(name);
-    a->value = value;
-    a->action = XmlAttributeFlags::kApplyOnInstall | XmlAttributeFlags::kCreateIfMissing;
+    CXmlCfgXPathAttribProp* attribute = x->AddAttribute(L"changed");
+    attribute->value = L"yes";
+    attribute->action = XmlAttributeFlags::kApplyOnInstall | XmlAttributeFlags::kCreateIfMissing;
+    return *attribute;
   }
+  // Stores `bag` as the runtime data file and names it in the action data.
   void Store(const CXmlCfgPropertyBag& bag) {
     CXmlIniWriter writer(runtimeData_.c_str());
     ASSERT_EQ(bag.Save(writer), 0);
+    MsiSetPropertyW(session_.handle(), L"CustomActionData", runtimeData_.c_str());
   }
-  void GiveActionData(const std::wstring& path) {
-    MsiSetPropertyW(session_->handle(), L"CustomActionData", path.c_str());
-  }
-  std::unique_ptr<CXmlCfgPropertyBag> ReadBack() {
-    auto bag = std::make_unique<CXmlCfgPropertyBag>();
-    CXmlMsiIniLoader loader(runtimeData_.c_str());
-    EXPECT_EQ(bag->Load(loader), 0);
-    return bag;
-  }
+  UINT Call(const char* action) { return module_.CallAction(action, session_.handle()); }
   std::wstring PathOf(const std::wstring& name) { return folder_.File(name); }
-  FileSnapshot Snapshot(const std::wstring& name) {
-    return {ReadFileBytes(PathOf(name)), GetFileAttributesW(PathOf(name).c_str())};
+  bool Changed(const std::wstring& name) { return ReadFileBytes(PathOf(name)).find("changed") != std::string::npos; }
+  Texts Recorded(INSTALLMESSAGE type, size_t field) {
+    Texts texts;
+    for (const auto& m : session_.OfType(type)) texts.push_back(m.Field(field));
+    return texts;
   }
 
   TempFolder folder_;
-  std::unique_ptr<RecordedSession> session_;
-  std::wstring runtimeData_;
+  RecordedSession session_{MakePackage()};
+  std::wstring runtimeData_ = NewRuntimeDataFile();
   ModuleLibrary module_;
 };
 
 }  // namespace
 
-TEST_F(MsiEngineTest, InstallStoresBackupsAndShowsEachFileInTheProgressDialog) {
-  WriteFileBytes(PathOf(L"web.config"), "<configuration><appSettings/></configuration>");
+// An install changes one file (creating an element below the root) and
+// creates another, showing each in the progress dialog; a rollback (as after a later action failed) says so and
+// puts both back; the commit cleans up, and a runtime data file it cannot
+// delete is logged without failing it.
+TEST_F(MsiEngineTest, InstallShowsEachFileRollbackSaysSoAndCommitCleansUp) {
+  const std::string original = "<configuration><appSettings/></configuration>";
+  WriteFileBytes(PathOf(L"web.config"), original);
   CXmlCfgPropertyBag bag;
-  // A runtime data file carries all six texts or none.
-  for (auto name : {L"YV_PROGMSG_XML_COSTING", L"YV_PROGMSG_XML_FILES", L"YV_PROGMSG_XML_REMOVE_FILE",
-                    L"YV_PROGMSG_XML_ROLLBACK_FILES"})
-    bag.progressMessages[name] = L"Configuring XML files...";
-  bag.progressMessages[L"YV_PROGMSG_XML_UPDATE_FILE"] = L"Updating %s (100%% sure)";
-  bag.progressMessages[L"YV_PROGMSG_XML_CREATE_FILE"] = L"Creating %s %d %s";
-  SetAttribute(AddFile(bag, L"Web", 3, L"web.config"), L"//appSettings", L"mode", L"on");
-  SetAttribute(AddFile(bag, L"Web", 3, L"new.xml", XmlFileFlags::kCreateIfMissing), L"//", L"v", L"1");
+  bag.progressMessages = {{L"YV_PROGMSG_XML_COSTING", L"-"}, {L"YV_PROGMSG_XML_FILES", L"-"},
+                          {L"YV_PROGMSG_XML_REMOVE_FILE", L"-"}, {L"YV_PROGMSG_XML_CREATE_FILE", L"Creating %s %d %s"},
+                          {L"YV_PROGMSG_XML_UPDATE_FILE", L"Updating %s (100%% sure)"},
+                          {L"YV_PROGMSG_XML_ROLLBACK_FILES", L"Rolling back XML files"}};
+  Change(bag, L"Web", INSTALLSTATE_LOCAL, L"web.config", L"//appSettings/add");
+  Change(bag, L"Web", INSTALLSTATE_LOCAL, L"new.xml", L"//", XmlFileFlags::kCreateIfMissing);
   Store(bag);
-  GiveActionData(runtimeData_);
 
-  EXPECT_EQ(module_.CallAction("YVXmlInstall", session_->handle()), 0u);
+  EXPECT_EQ(Call("YVXmlInstall"), 0u);
+  EXPECT_TRUE(Changed(L"web.config") && Changed(L"new.xml"));
+  // A template's one argument fills its first "%s" only; any further
+  // placeholder is shown as written, never formatted from missing arguments.
+  EXPECT_EQ(Recorded(INSTALLMESSAGE_ACTIONSTART, 2), (Texts{L"Creating " + PathOf(L"new.xml") + L" %d %s",
+                                                            L"Updating " + PathOf(L"new.xml") + L" (100% sure)",
+                                                            L"Updating " + PathOf(L"web.config") + L" (100% sure)"}));
+  session_.Clear();
+  EXPECT_EQ(Call("YVXmlRollback"), 0u);
+  EXPECT_EQ(Recorded(INSTALLMESSAGE_ACTIONSTART, 2), Texts{L"Rolling back XML files"});
+  EXPECT_EQ(ReadFileBytes(PathOf(L"web.config")), original);
+  EXPECT_FALSE(FileExists(PathOf(L"new.xml")));
 
-  auto stored = ReadBack();
-  auto& files = stored->components[L"Web"]->files;
-  const std::wstring backup = files[L"web.config"]->tempFilePath.c_str();
-  ASSERT_FALSE(backup.empty());
-  EXPECT_EQ(ReadFileBytes(backup), "<configuration><appSettings/></configuration>");
-  EXPECT_EQ(files[L"new.xml"]->createdOnInstall, 1u);
-  EXPECT_TRUE(files[L"new.xml"]->tempFilePath.empty());
-
-  std::vector<std::wstring> texts;
-  for (const auto& m : session_->OfType(INSTALLMESSAGE_ACTIONSTART)) texts.push_back(m.Field(2));
-  // A template with more placeholders than the one argument is shown with
-  // the extra ones as written, never formatted from missing arguments.
-  std::vector<std::wstring> expected = {L"Creating " + PathOf(L"new.xml") + L" %d %s",
-                                        L"Updating " + PathOf(L"new.xml") + L" (100% sure)",
-                                        L"Updating " + PathOf(L"web.config") + L" (100% sure)"};
-  EXPECT_EQ(texts, expected);
-
-  auto progress = session_->OfType(INSTALLMESSAGE_PROGRESS);
-  ASSERT_GE(progress.size(), 3u);
-  EXPECT_EQ(progress[0].IntField(1), 0);
-  EXPECT_EQ(progress[0].IntField(2), 3) << "two files and one spare step, one tick each";
-  auto lines = session_->LogLines();
-  EXPECT_NE(std::find(lines.begin(), lines.end(), L"Installing 1 XML component(s)"), lines.end());
-  EXPECT_NE(std::find(lines.begin(), lines.end(), L"Installing XML file '" + PathOf(L"web.config") + L"'"),
-            lines.end());
-
-  // Commit deletes the backup and the runtime data file.
-  EXPECT_EQ(module_.CallAction("YVXmlCommit", session_->handle()), 0u);
-  EXPECT_FALSE(FileExists(backup));
+  // Someone holds the runtime data file open without letting it be deleted.
+  HANDLE held = CreateFileW(runtimeData_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  session_.Clear();
+  EXPECT_EQ(Call("YVXmlCommit"), 0u);
+  CloseHandle(held);
+  EXPECT_EQ(session_.LogLines(), Texts{L"CXmlCfgEngine::DoFinalize() - Error removing file:  " + runtimeData_});
+  EXPECT_EQ(Call("YVXmlCommit"), 0u);
   EXPECT_FALSE(FileExists(runtimeData_));
 }
 
-TEST_F(MsiEngineTest, ActionStatesChooseBetweenInstallAndUninstall) {
+// Install changes the components being installed or advertised, uninstall
+// those being removed or advertised; the finalize action cleans up only when
+// rollback is disabled (otherwise commit does); without action data the
+// deferred actions fail with the reader's code.
+TEST_F(MsiEngineTest, ActionStatesAndRollbackDisabledChooseWhatEachActionDoes) {
   CXmlCfgPropertyBag bag;
-  const int states[] = {1, 2, 3, -1, 4, 5};
-  for (int state : states) {
-    std::wstring name = L"state" + std::to_wstring(state) + L".xml";
-    WriteFileBytes(PathOf(name), "<r/>");
-    CXmlCfgFileProp& file = AddFile(bag, (L"Comp" + std::to_wstring(state)).c_str(), state, name.c_str());
-    SetAttribute(file, L"//", L"touched", L"yes");
-    file.xpaths[L"//"]->attributes[0]->action |= XmlAttributeFlags::kApplyOnUninstall;
-  }
+  const int states[] = {INSTALLSTATE_ADVERTISED, INSTALLSTATE_ABSENT, INSTALLSTATE_LOCAL, INSTALLSTATE_UNKNOWN,
+                        INSTALLSTATE_SOURCE, INSTALLSTATE_DEFAULT};
+  auto name = [](int state) { return L"state" + std::to_wstring(state) + L".xml"; };
+  for (int state : states)
+    Change(bag, L"Comp" + std::to_wstring(state), state, name(state), L"//").xpaths[L"//"]->attributes[0]->action |=
+        XmlAttributeFlags::kApplyOnUninstall;
   Store(bag);
-  GiveActionData(runtimeData_);
-  EXPECT_EQ(module_.CallAction("YVXmlInstall", session_->handle()), 0u);
-  for (int state : states) {
-    bool touched = ReadFileBytes(PathOf(L"state" + std::to_wstring(state) + L".xml")).find("touched") !=
-                   std::string::npos;
-    EXPECT_EQ(touched, state == 1 || state == 3) << "install, state " << state;
+  for (const char* action : {"YVXmlInstall", "YVXmlUnInstall"}) {
+    for (int state : states) WriteFileBytes(PathOf(name(state)), "<r/>");
+    EXPECT_EQ(Call(action), 0u);
+    int chosen = action == std::string("YVXmlInstall") ? INSTALLSTATE_LOCAL : INSTALLSTATE_ABSENT;
+    for (int state : states)
+      EXPECT_EQ(Changed(name(state)), state == INSTALLSTATE_ADVERTISED || state == chosen) << action << " " << state;
   }
-  for (int state : states) WriteFileBytes(PathOf(L"state" + std::to_wstring(state) + L".xml"), "<r/>");
-  EXPECT_EQ(module_.CallAction("YVXmlUnInstall", session_->handle()), 0u);
-  for (int state : states) {
-    bool touched = ReadFileBytes(PathOf(L"state" + std::to_wstring(state) + L".xml")).find("touched") !=
-                   std::string::npos;
-    EXPECT_EQ(touched, state == 1 || state == 2) << "uninstall, state " << state;
-  }
-  EXPECT_EQ(module_.CallAction("YVXmlCommit", session_->handle()), 0u);
+  MsiSetPropertyW(session_.handle(), L"YVXmlFinalize", runtimeData_.c_str());
+  EXPECT_EQ(Call("YVXmlFinalize"), 0u);
+  EXPECT_TRUE(FileExists(runtimeData_));
+  MsiSetPropertyW(session_.handle(), L"RollbackDisabled", L"1");
+  EXPECT_EQ(Call("YVXmlFinalize"), 0u);
+  EXPECT_FALSE(FileExists(runtimeData_));
+
+  MsiSetPropertyW(session_.handle(), L"CustomActionData", L"");
+  EXPECT_EQ(Call("YVXmlInstall"), static_cast<UINT>(-1310));
+  EXPECT_EQ(Call("YVXmlRollback"), static_cast<UINT>(-1310));
+  EXPECT_EQ(Call("YVXmlCommit"), 0u) << "nothing to clean up";
 }
 
-TEST_F(MsiEngineTest, MissingActionDataFailsWithTheReadersCodeAndFinalizeWaitsForRollbackDisabled) {
-  GiveActionData(L"");
-  EXPECT_EQ(module_.CallAction("YVXmlInstall", session_->handle()), static_cast<UINT>(-1310));
-  EXPECT_EQ(module_.CallAction("YVXmlRollback", session_->handle()), static_cast<UINT>(-1310));
-  EXPECT_EQ(module_.CallAction("YVXmlCommit", session_->handle()), 0u) << "nothing to clean up";
-
+// A file that does not parse, and a user answering its load prompt: Abort,
+// and every answer that is no button of the Abort/Retry/Ignore box (OK,
+// Cancel, a failed call's -1), ends the file with -2004 (in the installer's
+// unsigned form) after that one prompt; Retry asks again; Ignore skips the
+// file as a success.
+TEST_F(MsiEngineTest, LoadPromptAnswersDecideTheResult) {
+  const std::string broken = "<configuration><unclosed></configuration>";
+  WriteFileBytes(PathOf(L"broken.xml"), broken);
   CXmlCfgPropertyBag bag;
-  Store(bag);
-  MsiSetPropertyW(session_->handle(), L"YVXmlFinalize", runtimeData_.c_str());
-  EXPECT_EQ(module_.CallAction("YVXmlFinalize", session_->handle()), 0u);
-  EXPECT_TRUE(FileExists(runtimeData_)) << "with rollback enabled, commit cleans up, not finalize";
-  MsiSetPropertyW(session_->handle(), L"RollbackDisabled", L"1");
-  EXPECT_EQ(module_.CallAction("YVXmlFinalize", session_->handle()), 0u);
-  EXPECT_FALSE(FileExists(runtimeData_));
+  Change(bag, L"Main", INSTALLSTATE_LOCAL, L"broken.xml", L"//configuration");
+  struct Case {
+    std::vector<int> answers;
+    UINT result;
+    size_t prompts;
+  } cases[] = {{{IDABORT}, 0xFFFFF82Cu, 1}, {{IDOK}, 0xFFFFF82Cu, 1},          {{IDCANCEL}, 0xFFFFF82Cu, 1},
+               {{-1}, 0xFFFFF82Cu, 1},      {{IDRETRY, IDABORT}, 0xFFFFF82Cu, 2}, {{IDIGNORE}, 0, 1}};
+  for (const Case& c : cases) {
+    Store(bag);
+    session_.Clear();
+    session_.AnswerPrompts(c.answers);
+    EXPECT_EQ(Call("YVXmlInstall"), c.result) << "answer " << c.answers[0];
+    EXPECT_EQ(session_.OfType(INSTALLMESSAGE_ERROR).size(), c.prompts) << "answer " << c.answers[0];
+    EXPECT_EQ(Call("YVXmlCommit"), 0u);
+  }
+  EXPECT_EQ(ReadFileBytes(PathOf(L"broken.xml")), broken);
 }
 
 // Five files that exist and one the install creates, with a failure injected
@@ -209,13 +183,18 @@ TEST_F(MsiEngineTest, MissingActionDataFailsWithTheReadersCodeAndFinalizeWaitsFo
 // removes the created one; and nothing of the module stays in the temporary
 // folder once the commit action has run.
 TEST_F(MsiEngineTest, NothingIsLostWhereverTheInstallFails) {
-  const std::vector<std::wstring> names = {L"f1.xml", L"f2.xml", L"f3.xml", L"f4.xml", L"f5.xml", L"f6.xml"};
-  enum class Fault { kBackup, kElement, kSaveRefused, kInterrupted };
-  const Fault faults[] = {Fault::kBackup, Fault::kElement, Fault::kSaveRefused, Fault::kInterrupted};
+  const Texts names = {L"f1.xml", L"f2.xml", L"f3.xml", L"f4.xml", L"f5.xml", L"f6.xml"};
+  auto content = [](size_t i) {
+    return "<?xml version=\"1.0\"?>\r\n<root n=\"" + std::to_string(i) + "\">\r\n  <item>text " + std::to_string(i) +
+           "</item>\r\n</root>\r\n";
+  };
+  auto snapshot = [&](size_t i) {
+    return ReadFileBytes(PathOf(names[i])) + "|" + std::to_string(GetFileAttributesW(PathOf(names[i]).c_str()));
+  };
   std::set<std::wstring> temporaryBefore = TemporaryModuleFiles();
-  temporaryBefore.erase(runtimeData_.substr(runtimeData_.find_last_of(L'\\') + 1));
-
-  for (Fault fault : faults) {
+  temporaryBefore.erase(runtimeData_);
+  enum class Fault { kBackup, kElement, kSaveRefused, kInterrupted };
+  for (Fault fault : {Fault::kBackup, Fault::kElement, Fault::kSaveRefused, Fault::kInterrupted}) {
     for (size_t k = 0; k < names.size(); ++k) {
       const bool created = k == 5;
       if (fault == Fault::kBackup && created) continue;  // a created file has no backup to fail
@@ -224,8 +203,7 @@ TEST_F(MsiEngineTest, NothingIsLostWhereverTheInstallFails) {
       // Five existing files, one hidden; f6 is missing and created.
       for (size_t i = 0; i < 5; ++i) {
         SetFileAttributesW(PathOf(names[i]).c_str(), FILE_ATTRIBUTE_NORMAL);
-        WriteFileBytes(PathOf(names[i]), "<?xml version=\"1.0\"?>\r\n<root n=\"" + std::to_string(i) +
-                                             "\">\r\n  <item>text " + std::to_string(i) + "</item>\r\n</root>\r\n");
+        WriteFileBytes(PathOf(names[i]), content(i));
       }
       SetFileAttributesW(PathOf(L"f2.xml").c_str(), FILE_ATTRIBUTE_HIDDEN);
       SetFileAttributesW(PathOf(L"f6.xml").c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -234,40 +212,36 @@ TEST_F(MsiEngineTest, NothingIsLostWhereverTheInstallFails) {
 
       CXmlCfgPropertyBag bag;
       for (size_t i = 0; i < names.size(); ++i) {
-        CXmlCfgFileProp& file = AddFile(bag, L"Comp", 3, names[i].c_str(), XmlFileFlags::kCreateIfMissing);
-        SetAttribute(file, L"//item", L"changed", L"yes");
+        CXmlCfgFileProp& file =
+            Change(bag, L"Comp", INSTALLSTATE_LOCAL, names[i], L"//item", XmlFileFlags::kCreateIfMissing);
         if (fault == Fault::kElement && i == k) {
           // An attribute on a text node cannot be set: the file fails part-way,
           // after its item got new content.
           file.xpaths[L"//item"]->action |= XmlElementFlags::kReplaceContent;
           file.xpaths[L"//item"]->content = L"new text";
-          SetAttribute(file, L"//item/text()", L"impossible", L"x");
+          AddChange(file, L"//item/text()");
         }
       }
       Store(bag);
-      GiveActionData(runtimeData_);
 
       if (fault == Fault::kSaveRefused) {
         if (created)
           CreateDirectoryW(PathOf(names[k]).c_str(), nullptr);  // nothing can be saved under that name
         else
           SetFileAttributesW(PathOf(names[k]).c_str(), FILE_ATTRIBUTE_READONLY);
-        session_->AnswerPrompts({IDABORT});
+        session_.AnswerPrompts({IDABORT});
       }
-      std::vector<FileSnapshot> before;
-      for (size_t i = 0; i < 5; ++i) before.push_back(Snapshot(names[i]));
+      std::vector<std::string> before;
+      for (size_t i = 0; i < 5; ++i) before.push_back(snapshot(i));
       HANDLE lock = INVALID_HANDLE_VALUE;
-      if (fault == Fault::kBackup) {
-        // Nobody may even read the file: the backup copy cannot be made.
-        lock = CreateFileW(PathOf(names[k]).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-      }
-      if (fault == Fault::kSaveRefused && !created) {
-        // Readers are let in, writers are not: the backup and the load work,
-        // the save does not. (Wine running as root writes read-only files,
-        // so the read-only attribute alone would not refuse the save there.)
-        lock = CreateFileW(PathOf(names[k]).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
+      if (fault == Fault::kBackup || (fault == Fault::kSaveRefused && !created)) {
+        // For the backup, nobody may even read the file, so no copy can be
+        // made. For the save, readers are let in and writers are not: the
+        // backup and the load work, the save does not. (Wine running as root
+        // writes read-only files, so the read-only attribute alone would not
+        // refuse the save there.)
+        lock = CreateFileW(PathOf(names[k]).c_str(), GENERIC_READ, fault == Fault::kBackup ? 0 : FILE_SHARE_READ,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(lock, INVALID_HANDLE_VALUE);
       }
 
@@ -283,40 +257,32 @@ TEST_F(MsiEngineTest, NothingIsLostWhereverTheInstallFails) {
           }
           size_t ticks = 0, stopAfter = 0;
         };
-        result = RunAction<Interrupted>(session_->handle(), L"YVXmlInstall", [k](Interrupted& engine) {
+        result = RunAction<Interrupted>(session_.handle(), L"YVXmlInstall", [k](Interrupted& engine) {
           engine.stopAfter = k + 1;
           return engine.Install();
         });
       } else {
-        result = module_.CallAction("YVXmlInstall", session_->handle());
+        result = Call("YVXmlInstall");
       }
       if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
-      if (!(fault == Fault::kInterrupted && k == 5)) {
+      if (!(fault == Fault::kInterrupted && created)) {
         EXPECT_NE(result, 0u) << "the install must fail";
       }
 
-      EXPECT_EQ(module_.CallAction("YVXmlRollback", session_->handle()), 0u);
-      for (size_t i = 0; i < 5; ++i) {
-        FileSnapshot after = Snapshot(names[i]);
-        EXPECT_EQ(after.bytes, before[i].bytes) << "file " << i + 1;
-        EXPECT_EQ(after.attributes, before[i].attributes) << "file " << i + 1;
-      }
+      EXPECT_EQ(Call("YVXmlRollback"), 0u);
+      for (size_t i = 0; i < 5; ++i) EXPECT_EQ(snapshot(i), before[i]) << "bytes and attributes of file " << i + 1;
       if (!(fault == Fault::kSaveRefused && created)) {
         EXPECT_FALSE(FileExists(PathOf(L"f6.xml")));
       }
-      EXPECT_EQ(module_.CallAction("YVXmlCommit", session_->handle()), 0u);
+      EXPECT_EQ(Call("YVXmlCommit"), 0u);
       // Other test programs share the temporary folder and may add files of
       // the same names meanwhile: what must be gone is this run's runtime
       // data file and every copy of this run's files.
-      std::wstring runtimeName = runtimeData_.substr(runtimeData_.find_last_of(L'\\') + 1);
-      std::wstring temporaryFolder = yv::temp_folder_path().c_str();
-      for (const std::wstring& name : TemporaryModuleFiles()) {
-        if (temporaryBefore.count(name)) continue;
-        EXPECT_NE(name, runtimeName) << "the runtime data file was left behind";
-        std::string bytes = ReadFileBytes(temporaryFolder + name);
-        for (size_t i = 0; i < 5; ++i) {
-          EXPECT_NE(bytes, before[i].bytes) << "a backup of file " << i + 1 << " was left behind";
-        }
+      for (const std::wstring& path : TemporaryModuleFiles()) {
+        if (temporaryBefore.count(path)) continue;
+        EXPECT_NE(path, runtimeData_) << "the runtime data file was left behind";
+        std::string bytes = ReadFileBytes(path);
+        for (size_t i = 0; i < 5; ++i) EXPECT_NE(bytes, content(i)) << "a backup of file " << i + 1 << " was left";
       }
       runtimeData_ = NewRuntimeDataFile();
     }
