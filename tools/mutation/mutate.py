@@ -145,7 +145,10 @@ def failed_tests(build, selection, timeout, log):
     """Names of the ctest entries that failed, or None when ctest itself could
     not run."""
     report = os.path.join(build, "mutation-ctest.txt")
-    command = ["ctest", "--timeout", str(timeout), "-j", str(os.cpu_count() or 2)] + selection
+    # One program at a time: programs that share the prefix's temporary
+    # folder would otherwise see each other's files, and a verdict must not
+    # depend on timing.
+    command = ["ctest", "--timeout", str(timeout)] + selection
     with open(report, "wb") as out:
         completed = subprocess.run(command, cwd=build, stdout=out, stderr=subprocess.STDOUT)
     text = open(report, encoding="utf-8", errors="replace").read()
