@@ -107,21 +107,6 @@ std::string RealFile(const TempFolder& folder, const CXmlCfgPropertyBag& bag, co
   return ReadFileBytes(path);
 }
 
-std::wstring Escaped(std::wstring_view text) {
-  std::wstring out = L"\"";
-  for (wchar_t ch : text) {
-    if (ch >= 0x20 && ch < 0x7F && ch != L'\\') {
-      out.push_back(ch);
-    } else {
-      wchar_t code[12];
-      std::swprintf(code, 12, L"\\x%04X", static_cast<unsigned>(ch));
-      out += code;
-    }
-  }
-  return out + L"\"";
-}
-
-
 bool SameOrUnset(const yv::_stringw& part, const yv::_stringw& whole) { return part.empty() || part == whole; }
 bool SameOrUnset(DWORD part, DWORD whole) { return part == 0 || part == whole; }
 

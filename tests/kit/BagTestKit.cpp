@@ -9,6 +9,16 @@
 
 namespace {
 
+// Characters that exercise the format: blanks and controls that trimming and
+// line splitting look at, the format's own punctuation, non-ASCII letters,
+// a surrogate pair, lone surrogates, and the byte-order mark itself. It
+// lacks letters of the file's own section names and of "xmlns", so no
+// generated name can be one of them.
+const wchar_t kPool[] = L"abcXYZ019 \t\n\r\"'=;[]%\\/#:.-_"
+                        L"\x00E9\x00FC\x00DF\x4E2D\x6587\x0416\x05D0\x2028\xFEFF\xFFFD\xFFFF\xD83D\xDE00\xDC00\xD800";
+
+}  // namespace
+
 std::wstring Escaped(std::wstring_view text) {
   std::wstring out = L"\"";
   for (wchar_t ch : text) {
@@ -22,16 +32,6 @@ std::wstring Escaped(std::wstring_view text) {
   }
   return out + L"\"";
 }
-
-// Characters that exercise the format: blanks and controls that trimming and
-// line splitting look at, the format's own punctuation, non-ASCII letters,
-// a surrogate pair, lone surrogates, and the byte-order mark itself. It
-// lacks letters of the file's own section names and of "xmlns", so no
-// generated name can be one of them.
-const wchar_t kPool[] = L"abcXYZ019 \t\n\r\"'=;[]%\\/#:.-_"
-                        L"\x00E9\x00FC\x00DF\x4E2D\x6587\x0416\x05D0\x2028\xFEFF\xFFFD\xFFFF\xD83D\xDE00\xDC00\xD800";
-
-}  // namespace
 
 std::wstring DescribeBag(const CXmlCfgPropertyBag& bag, bool readBack) {
   std::wstring out;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/CXmlCfgPropertyBag.h"
@@ -17,6 +18,10 @@
 // file does not store: the root element's namespace and the namespace
 // declarations.
 std::wstring DescribeBag(const CXmlCfgPropertyBag& bag, bool readBack = false);
+
+// `text` in quotes, with every character outside printable ASCII (and the
+// backslash) spelled as \xNNNN, so blanks and control characters show.
+std::wstring Escaped(std::wstring_view text);
 
 // Fills bags with random records that a runtime data file carries unchanged:
 // six progress texts; names and texts with non-ASCII characters, surrogates,

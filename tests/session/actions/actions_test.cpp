@@ -113,11 +113,10 @@ TEST(Costing, TheRuntimeDataFileHoldsWhatTheInstallationMakesOfTheTables) {
 }
 
 // A cancel on the action text ends the run before the tables are read (they
-// are broken here, so reading them would fail); a loader code (here a
-// folder property that formats to nothing) reaches the installer in its
-// unsigned form; an installer call that fails becomes a
-// failed action with one log line. No file is written or published and the
-// bar is never advanced.
+// are broken here, so reading them would fail); a loader code (here a folder
+// property that formats to nothing) reaches the installer in its unsigned
+// form; an installer call that fails becomes a failed action with one log
+// line. No file is written or published and the bar is never advanced.
 TEST(Costing, AFailedOrCancelledRunPublishesNothing) {
   auto breakElementTable = [](TestPackage& package) {
     package.Sql(L"DROP TABLE `YVXmlElement`")
