@@ -119,14 +119,11 @@ def copy_tree(destination, revision=None):
                 os.remove(os.path.join(folder, name))
 
 
-def run(command, cwd, log, timeout=None):
+def run(command, cwd, log):
     with open(log, "ab") as out:
         out.write(("\n$ " + " ".join(command) + "\n").encode())
         out.flush()
-        try:
-            return subprocess.run(command, cwd=cwd, stdout=out, stderr=subprocess.STDOUT, timeout=timeout).returncode
-        except subprocess.TimeoutExpired:
-            return None
+        return subprocess.run(command, cwd=cwd, stdout=out, stderr=subprocess.STDOUT).returncode
 
 
 def build_targets(build):
