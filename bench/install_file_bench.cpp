@@ -123,7 +123,7 @@ class Floor {
   explicit Floor(const std::wstring& path) : path_(path) {
     for (int r = 0; r < kRecords; ++r) ordered_.push_back(r);
     std::sort(ordered_.begin(), ordered_.end(), [](int a, int b) { return XPathOf(a) < XPathOf(b); });
-    stylesheetText_ = LoadMessageText(57);
+    stylesheetText_ = LoadMessageText(IDS_INDENT_STYLESHEET);
     size_t at = stylesheetText_.find(L"%1");
     stylesheetText_.replace(at, 2, L"encoding=\"utf-8\"");
   }

@@ -2,8 +2,7 @@
 
 void LogUnhandledException(MSIHANDLE session, const wchar_t* exportName) {
   try {
-    yv::_stringw line;
-    line.format(LoadMessageText(55).c_str(), exportName);
+    yv::_stringw line = UnhandledExceptionLine(exportName);
     yv::MsiHandle record(MsiCreateRecord(2));
     MsiRecordSetStringW(record, 0, L"Yelvin [Time]: [1]");
     MsiRecordSetStringW(record, 1, line.c_str());

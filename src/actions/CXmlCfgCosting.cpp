@@ -5,6 +5,7 @@
 #include "config/CXmlCfgPropertyBag.h"
 #include "database/CXmlMsiMsiLoader.h"
 #include "runtime_file/CXmlIniWriter.h"
+#include "support/com_ptr.h"
 #include "xml/MsxmlIds.h"
 
 namespace {
@@ -29,13 +30,10 @@ CXmlCfgCosting::~CXmlCfgCosting() = default;
 bool CXmlCfgCosting::HasXmlParser() {
   const CLSID* parsers[] = {&msxml::kDomDocument60, &msxml::kDomDocument40, &msxml::kDomDocument30};
   for (const CLSID* parser : parsers) {
-    IUnknown* document = nullptr;
-    HRESULT hr = CoCreateInstance(*parser, nullptr, CLSCTX_INPROC_SERVER, msxml::kIXMLDOMDocument2,
-                                  reinterpret_cast<void**>(&document));
-    if (SUCCEEDED(hr) && document) {
-      document->Release();
-      return true;
-    }
+    yv::ComPtr<IUnknown> document;
+    HRESULT hr =
+        CoCreateInstance(*parser, nullptr, CLSCTX_INPROC_SERVER, msxml::kIXMLDOMDocument2, document.put_void());
+    if (SUCCEEDED(hr) && document) return true;
   }
   return false;
 }

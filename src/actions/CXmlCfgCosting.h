@@ -3,16 +3,8 @@
 #include <windows.h>
 #include <msi.h>
 
+#include "actions/ActionResults.h"
 #include "actions/CXmlCfgActionBase.h"
-
-// Results of the costing action besides the loader's and the writer's.
-namespace CostingResult {
-constexpr int kSuccess = 0;
-constexpr int kNoTempFolder = -1101;
-constexpr int kNoTempFile = -1102;
-// ERROR_INSTALL_USEREXIT: the user cancelled from the progress dialog.
-constexpr int kCancelled = 1602;
-}  // namespace CostingResult
 
 // The immediate action YVXmlCosting. While the installer still has the
 // database and the components' requested states at hand, it loads the whole

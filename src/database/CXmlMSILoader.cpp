@@ -14,6 +14,7 @@
 #include "database/CQueryElementSource.h"
 #include "database/CXPathEmitter.h"
 #include "database/DatabaseResults.h"
+#include "database/XmlTableColumns.h"
 #include "database/MsiQuery.h"
 
 namespace {
@@ -28,15 +29,6 @@ constexpr const wchar_t* kProgressMessageNames[] = {
 
 // The encoding of every file when YVXmlFile has no encoding column.
 constexpr const wchar_t* kFileEncodingProperty = L"YV_XML_FILE_ENCODING";
-
-// YVXmlFile columns.
-constexpr UINT kFileKeyColumn = 1;
-constexpr UINT kFileNameColumn = 2;
-constexpr UINT kFileComponentColumn = 3;
-constexpr UINT kFileFolderPropertyColumn = 4;
-constexpr UINT kFileFlagsColumn = 5;
-constexpr UINT kFileSelectionNamespacesColumn = 6;
-constexpr UINT kFileEncodingColumn = 7;
 
 void CopyCut(const yv::_stringw& text, wchar_t* buffer, DWORD capacity) {
   if (capacity == 0 || !buffer) return;
@@ -85,7 +77,7 @@ int CXmlMSILoader::GetPropertyValue(const wchar_t* name, wchar_t* buffer, DWORD 
     return (capacity == 0 || !buffer || buffer[0] == L'\0') ? DatabaseResult::kPropertyEmpty
                                                             : DatabaseResult::kSuccess;
   }
-  LogMessage(DatabaseMessage::kPropertyMissing, name, static_cast<int>(found));
+  LogMessage(IDS_PROPERTY_MISSING, name, static_cast<int>(found));
   CopyCut(name, buffer, capacity);
   return DatabaseResult::kPropertyMissing;
 }
@@ -105,7 +97,7 @@ int CXmlMSILoader::Load(CXmlCfgPropertyBag& bag) {
   bag_ = &bag;
   rows_.reset();
   if (msi_query::IsTableMissing(database_, L"YVXmlFile")) {
-    LogMessage(DatabaseMessage::kTableMissing, L"YVXmlFile");
+    LogMessage(IDS_TABLE_MISSING, L"YVXmlFile");
   } else {
     wchar_t filter[kValueBufferSize] = L"";
     GetFileKeyFilter(filter);
@@ -124,28 +116,28 @@ int CXmlMSILoader::Load(CXmlCfgPropertyBag& bag) {
 }
 
 int CXmlMSILoader::LoadFileRow(MSIHANDLE row) {
-  yv::_stringw componentName = GetRecordString(row, kFileComponentColumn);
+  yv::_stringw componentName = GetRecordString(row, XmlFileColumn::kComponent);
   CXmlCfgComponentProp* component = bag_->GetOrAddComponent(componentName);
   component->actionState = GetComponentActionState(componentName.c_str());
 
-  yv::_stringw key = GetRecordString(row, kFileKeyColumn);
+  yv::_stringw key = GetRecordString(row, XmlFileColumn::kKey);
   CXmlCfgFileProp* file = component->AddFile(key);
-  LogMessage(DatabaseMessage::kLoadingFile, key);
+  LogMessage(IDS_LOADING_FILE, key);
 
-  file->path = GetResolvedRecordString(row, kFileFolderPropertyColumn, true, false);
+  file->path = GetResolvedRecordString(row, XmlFileColumn::kFolderProperty, true, false);
   if (file->path.empty()) return DatabaseResult::kFolderEmpty;
-  file->fileName = GetResolvedRecordString(row, kFileNameColumn, false, true);
+  file->fileName = GetResolvedRecordString(row, XmlFileColumn::kFileName, false, true);
   if (file->fileName.empty()) return DatabaseResult::kFileNameEmpty;
 
   file->fileAttributes = GetInitialFileAttributes(file->fileName.c_str());
-  file->attributes = static_cast<DWORD>(MsiRecordGetInteger(row, kFileFlagsColumn));
+  file->attributes = static_cast<DWORD>(MsiRecordGetInteger(row, XmlFileColumn::kFlags));
   UINT columns = MsiRecordGetFieldCount(row);
-  if (columns >= kFileSelectionNamespacesColumn)
-    file->selectionNamespaces = GetRecordString(row, kFileSelectionNamespacesColumn);
-  file->encoding = columns >= kFileEncodingColumn ? GetRecordString(row, kFileEncodingColumn) : DefaultEncoding();
+  if (columns >= XmlFileColumn::kSelectionNamespaces)
+    file->selectionNamespaces = GetRecordString(row, XmlFileColumn::kSelectionNamespaces);
+  file->encoding = columns >= XmlFileColumn::kEncoding ? GetRecordString(row, XmlFileColumn::kEncoding) : DefaultEncoding();
 
   if (msi_query::IsTableMissing(database_, L"YVXmlElement")) {
-    LogMessage(DatabaseMessage::kTableMissing, L"YVXmlElement");
+    LogMessage(IDS_TABLE_MISSING, L"YVXmlElement");
     return DatabaseResult::kSuccess;
   }
   LoadElements(*file);
@@ -180,7 +172,7 @@ void CXmlMSILoader::LoadElements(CXmlCfgFileProp& file) {
     if (!content.empty()) xpath->content = content;
 
     if (!rows.HasAttributeTable()) {
-      LogMessage(DatabaseMessage::kTableMissing, L"YVXmlElementAttrib");
+      LogMessage(IDS_TABLE_MISSING, L"YVXmlElementAttrib");
       continue;
     }
     rows.ForEachAttribute(elementKey, [&](const AttributeRow& row) {

@@ -50,7 +50,7 @@ class CXmlMSILoader : public CXmlLoader, public IXmlStringIdResolver {
   virtual DWORD GetFileKeyFilter(wchar_t* buffer);
   // The formatted value of `name` from the Property table, cut to fit
   // `capacity` characters. Returns 0, kPropertyEmpty, or kPropertyMissing
-  // (message 3 logged, the name itself copied into the buffer).
+  // (IDS_PROPERTY_MISSING logged, the name itself copied into the buffer).
   virtual int GetPropertyValue(const wchar_t* name, wchar_t* buffer, DWORD capacity);
 
   // Leaves the text unchanged; returns its length plus one.

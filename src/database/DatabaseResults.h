@@ -15,12 +15,3 @@ constexpr int kPropertyEmpty = -1401;
 constexpr int kPropertyMissing = -1402;
 }  // namespace DatabaseResult
 
-// The string-table messages the database loader logs.
-namespace DatabaseMessage {
-// "Error getting property %s from Property table. Error:  %d"
-constexpr unsigned kPropertyMissing = 3;
-// "%s table not found, skipping"
-constexpr unsigned kTableMissing = 4;
-// "Loading data for XML file %s"
-constexpr unsigned kLoadingFile = 5;
-}  // namespace DatabaseMessage

@@ -3,20 +3,21 @@
 #include <msiquery.h>
 
 #include "database/MsiQuery.h"
+#include "database/XmlTableColumns.h"
 
 ElementRow ReadElementRow(MSIHANDLE record) {
   ElementRow row;
-  row.key = GetRecordString(record, 1);
-  row.step = GetRecordString(record, 4);
-  row.content = GetRecordString(record, 5);
-  row.flags = MsiRecordGetInteger(record, 6);
+  row.key = GetRecordString(record, XmlElementColumn::kKey);
+  row.step = GetRecordString(record, XmlElementColumn::kStep);
+  row.content = GetRecordString(record, XmlElementColumn::kText);
+  row.flags = MsiRecordGetInteger(record, XmlElementColumn::kFlags);
   return row;
 }
 
 AttributeRow ReadAttributeRow(MSIHANDLE record) {
   AttributeRow row;
-  row.name = GetRecordString(record, 3);
-  row.value = GetRecordString(record, 4);
-  row.flags = MsiRecordGetInteger(record, 5);
+  row.name = GetRecordString(record, XmlAttributeColumn::kName);
+  row.value = GetRecordString(record, XmlAttributeColumn::kValue);
+  row.flags = MsiRecordGetInteger(record, XmlAttributeColumn::kFlags);
   return row;
 }

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr UINT kLogCannotRemoveRuntimeFile = 56;
-
 // The one-argument format of a progress text. Only "%s" takes the argument
 // and "%%" stands for '%'; any other '%' is kept as written, so a text from
 // the package can never make the formatting read arguments that are not there.
@@ -130,6 +128,6 @@ int CXMLMSIInstallEngine::CleanUp(bool deferred) {
   CXmlMsiIniLoader loader(path);
   if (int code = CYVXMLInstallEngine::Load(loader)) return code;
   DoCommit();
-  if (!DeleteFileW(path.c_str())) LogMessage(kLogCannotRemoveRuntimeFile, path);
+  if (!DeleteFileW(path.c_str())) LogMessage(IDS_CANNOT_REMOVE_RUNTIME_FILE, path);
   return 0;
 }

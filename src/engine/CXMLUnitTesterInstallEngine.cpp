@@ -3,12 +3,9 @@
 #include <cwchar>
 
 #include "config/ConfigFlags.h"
+#include "support/CallerBuffer.h"
 #include "support/MessageLog.h"
 #include "xml/XmlResults.h"
-
-namespace {
-constexpr UINT kLogTestReturned = 62;
-}  // namespace
 
 CXMLUnitTesterInstallEngine::CXMLUnitTesterInstallEngine(IXmlTestHarness& harness) : harness_(harness) {}
 
@@ -17,10 +14,10 @@ CXMLUnitTesterInstallEngine::~CXMLUnitTesterInstallEngine() = default;
 int CXMLUnitTesterInstallEngine::Run() {
   SetDatabase(harness_.GetDatabase());
   // A load that stops early is not reported on its own: the pass runs on
-  // whatever it read, and message 62 tells the outcome.
+  // whatever it read, and IDS_TEST_RETURNED tells the outcome.
   CYVXMLInstallEngine::Load(static_cast<CXmlMSILoader&>(*this));
   int result = harness_.IsInstall() ? DoInstall() : DoUninstall();
-  LogMessage(kLogTestReturned, result);
+  LogMessage(IDS_TEST_RETURNED, result);
   return result;
 }
 

@@ -19,7 +19,7 @@ class CXMLUnitTesterInstallEngine : public CYVXMLInstallEngine, public CXmlMSILo
   ~CXMLUnitTesterInstallEngine() override;
 
   // The whole pass: load the harness's database, install or uninstall, log
-  // message 62 with the result, which is also returned.
+  // IDS_TEST_RETURNED with the result, which is also returned.
   int Run();
 
   // Event operations.

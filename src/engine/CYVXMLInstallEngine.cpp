@@ -7,13 +7,6 @@
 #include "engine/XmlFileOperations.h"
 #include "support/MessageLog.h"
 
-namespace {
-constexpr UINT kLogInstallingComponents = 53;
-constexpr UINT kLogUninstallingComponents = 54;
-constexpr UINT kLogInstallingComponent = 44;
-constexpr UINT kLogUninstallingComponent = 45;
-}  // namespace
-
 CYVXMLInstallEngine::CYVXMLInstallEngine() { SetLogSink(this); }
 
 CYVXMLInstallEngine::~CYVXMLInstallEngine() { SetLogSink(nullptr); }
@@ -31,7 +24,7 @@ int CYVXMLInstallEngine::Load(CXmlLoader& loader) { return touchPoint_.Load(load
 // One progress step per selected file, plus one that the engine never ticks
 // and a host may complete at the end.
 template <class Select, class Apply>
-int CYVXMLInstallEngine::Walk(Select select, UINT startMessage, Apply apply) {
+int CYVXMLInstallEngine::Walk(Select select, MessageId startMessage, Apply apply) {
   std::vector<CXmlCfgComponentProp*> selected;
   DWORD steps = 0;
   for (auto& entry : bag().components) {
@@ -51,17 +44,17 @@ int CYVXMLInstallEngine::Walk(Select select, UINT startMessage, Apply apply) {
 }
 
 int CYVXMLInstallEngine::DoInstall() {
-  return Walk([this](int state) { return IsInstallState(state); }, kLogInstallingComponents,
+  return Walk([this](int state) { return IsInstallState(state); }, IDS_INSTALLING_COMPONENTS,
               [this](CXmlCfgComponentProp& component) { return InstallComponent(component); });
 }
 
 int CYVXMLInstallEngine::DoUninstall() {
-  return Walk([this](int state) { return IsUninstallState(state); }, kLogUninstallingComponents,
+  return Walk([this](int state) { return IsUninstallState(state); }, IDS_UNINSTALLING_COMPONENTS,
               [this](CXmlCfgComponentProp& component) { return UninstallComponent(component); });
 }
 
 int CYVXMLInstallEngine::InstallComponent(CXmlCfgComponentProp& component) {
-  LogMessage(kLogInstallingComponent, component.name);
+  LogMessage(IDS_INSTALLING_COMPONENT, component.name);
   for (auto& entry : component.files) {
     if (int code = InstallFile(*entry.second, *this)) return code;
   }
@@ -69,7 +62,7 @@ int CYVXMLInstallEngine::InstallComponent(CXmlCfgComponentProp& component) {
 }
 
 int CYVXMLInstallEngine::UninstallComponent(CXmlCfgComponentProp& component) {
-  LogMessage(kLogUninstallingComponent, component.name);
+  LogMessage(IDS_UNINSTALLING_COMPONENT, component.name);
   for (auto& entry : component.files) {
     if (int code = UninstallFile(*entry.second, *this)) return code;
   }

@@ -4,6 +4,7 @@
 
 #include "config/CXmlCfgTouchPoint.h"
 #include "engine/IXMLRTEvent.h"
+#include "resources/MessageIds.h"
 
 class CXmlCfgComponentProp;
 class CXmlCfgFileProp;
@@ -57,7 +58,7 @@ class CYVXMLInstallEngine : public IXMLRTEvent {
 
  private:
   template <class Select, class Apply>
-  int Walk(Select select, UINT startMessage, Apply apply);
+  int Walk(Select select, MessageId startMessage, Apply apply);
 
   CXmlCfgTouchPoint touchPoint_;
 };

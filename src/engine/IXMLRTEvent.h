@@ -31,6 +31,3 @@ class IXMLRTEvent {
   ~IXMLRTEvent() = default;
 };
 
-// The copy rule of the default ResolveString, shared with hosts that resolve
-// some kinds themselves and copy the rest.
-DWORD CopyToCallerBuffer(const wchar_t* source, wchar_t* buffer, DWORD bufferSize);

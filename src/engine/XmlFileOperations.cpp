@@ -14,14 +14,6 @@
 
 namespace {
 
-constexpr UINT kLogInstallingFile = 46;
-constexpr UINT kLogFileSkipped = 47;
-constexpr UINT kLogUninstallingFile = 48;
-constexpr UINT kLogCannotRemoveFile = 49;
-constexpr UINT kLogRollingBack = 50;
-constexpr UINT kLogBackupLocation = 51;
-constexpr UINT kLogCannotRestore = 52;
-
 bool Has(DWORD flags, DWORD bit) { return (flags & bit) != 0; }
 
 // The settings every document of this file gets before it is loaded.
@@ -41,13 +33,13 @@ int SaveResult(int code) { return code == XmlResult::kUserIgnore ? 0 : code; }
 
 int InstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine) {
   yv::_stringw full = file.GetFullPath();
-  LogMessage(kLogInstallingFile, full);
+  LogMessage(IDS_INSTALLING_FILE, full);
   engine.OnTickProgress();
 
   CYVXmlFile document(full, &engine);
   bool exists = document.Exists();
   if (!exists && !Has(file.attributes, XmlFileFlags::kCreateIfMissing)) {
-    LogMessage(kLogFileSkipped, full);
+    LogMessage(IDS_FILE_SKIPPED, full);
     return 0;
   }
   ConfigureDocument(document, file);
@@ -92,14 +84,14 @@ int BackupFile(CXmlCfgFileProp& file) {
 
 int UninstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine) {
   yv::_stringw full = file.GetFullPath();
-  LogMessage(kLogUninstallingFile, full);
+  LogMessage(IDS_UNINSTALLING_FILE, full);
   engine.OnTickProgress();
   if (full.empty()) return 0;
 
   if (Has(file.attributes, XmlFileFlags::kDeleteOnUninstall)) {
     engine.OnProgressMessage(ProgressTemplate::kRemoveFile, full.c_str());
     SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileW(full.c_str())) LogMessage(kLogCannotRemoveFile, full);
+    if (!DeleteFileW(full.c_str())) LogMessage(IDS_CANNOT_REMOVE_FILE, full);
     return 0;
   }
 
@@ -169,8 +161,8 @@ int UninstallAttribute(const CXmlCfgXPathAttribProp& attribute, CYVXmlFile& docu
 
 int RollbackFile(const CXmlCfgFileProp& file) {
   yv::_stringw full = file.GetFullPath();
-  LogMessage(kLogRollingBack, full);
-  LogMessage(kLogBackupLocation, file.tempFilePath);
+  LogMessage(IDS_ROLLING_BACK_FILE, full);
+  LogMessage(IDS_BACKUP_LOCATION, file.tempFilePath);
 
   if (!file.tempFilePath.empty() && !full.empty()) {
     DWORD attributes = file.fileAttributes;
@@ -181,12 +173,12 @@ int RollbackFile(const CXmlCfgFileProp& file) {
     if (CopyFileW(file.tempFilePath.c_str(), full.c_str(), FALSE))
       SetFileAttributesW(full.c_str(), attributes);
     else
-      LogMessage(kLogCannotRestore);
+      LogMessage(IDS_CANNOT_RESTORE_BACKUP);
   } else if (file.createdOnInstall != 0) {
     SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(full.c_str());
   } else {
-    LogMessage(kLogCannotRestore);
+    LogMessage(IDS_CANNOT_RESTORE_BACKUP);
   }
   return 0;
 }

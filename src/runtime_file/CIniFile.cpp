@@ -6,7 +6,7 @@
 #include <cwchar>
 #include <memory>
 
-#include "runtime_file/ScopedFileHandle.h"
+#include "support/UniqueHandle.h"
 
 namespace {
 
@@ -99,7 +99,7 @@ bool ReadBytes(HANDLE file, void* buffer, DWORD size, DWORD& total) {
 // code page. The text ends at the first zero unit. False when the file
 // cannot be opened, sized or read, or is too large to be our text.
 bool ReadFileText(const wchar_t* path, FileText& out) {
-  ScopedFileHandle file(
+  yv::UniqueFileHandle file(
       CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   DWORD high = 0;
@@ -236,8 +236,8 @@ void CIniFile::ParseLine(std::wstring_view line, uint32_t& current) {
 }
 
 bool CIniFile::Save(const yv::_stringw& destination) {
-  ScopedFileHandle file(CreateFileW(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  yv::UniqueFileHandle file(CreateFileW(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
 
   // The text goes out through one modest buffer in large writes: a runtime

@@ -1,6 +1,6 @@
 #include "runtime_file/CXmlMsiIniLoader.h"
 
-#include "engine/IXMLRTEvent.h"
+#include "support/CallerBuffer.h"
 
 CXmlMsiIniLoader::CXmlMsiIniLoader(const yv::_stringw& runtimeDataPath) { SetPath(runtimeDataPath); }
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "engine/IXMLRTEvent.h"
+#include "support/CallerBuffer.h"
 
 namespace {
 

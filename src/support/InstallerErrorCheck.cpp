@@ -6,6 +6,7 @@
 #include "support/MessageLog.h"
 #include "support/com_exception.h"
 #include "support/com_ptr.h"
+#include "support/UniqueHandle.h"
 #include "support/msi_handle.h"
 
 namespace {
@@ -34,12 +35,10 @@ yv::_stringw InstallerErrorText(HRESULT hr) {
     }
     return text;
   }
-  wchar_t* message = nullptr;
+  yv::UniqueLocalMemory<wchar_t*> message;
   FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-                 nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<LPWSTR>(&message), 0, nullptr);
-  yv::_stringw text(message);
-  if (message) LocalFree(message);
-  return text;
+                 nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<LPWSTR>(message.put()), 0, nullptr);
+  return yv::_stringw(message.get());
 }
 
 // Publishes the description as the thread's COM error information, where the

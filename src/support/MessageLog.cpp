@@ -3,6 +3,7 @@
 #include <cstdarg>
 
 #include "engine/IXMLRTEvent.h"
+#include "support/UniqueHandle.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -12,27 +13,12 @@ namespace {
 // sink needs no lock.
 IXMLRTEvent* g_logSink = nullptr;
 
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) noexcept : handle_(handle) {}
-  ~FileHandle() {
-    if (valid()) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool valid() const noexcept { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE get() const noexcept { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 // One line in UTF-16LE with CR LF and no byte-order mark. The file is opened
 // for each line so that no handle outlives the call; write failures are not
 // the caller's concern, the line already reached the sink.
 void AppendToRuntimeLogFile(const yv::_stringw& line) {
-  FileHandle file(CreateFileW(RuntimeLogFilePath().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  yv::UniqueFileHandle file(CreateFileW(RuntimeLogFilePath().c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return;
   SetFilePointer(file.get(), 0, nullptr, FILE_END);
   DWORD written = 0;
@@ -59,14 +45,14 @@ IXMLRTEvent* GetLogSink() { return g_logSink; }
 
 yv::_stringw RuntimeLogFilePath() { return yv::_stringw::join(yv::temp_folder_path(), L"YVXmlRt.log"); }
 
-yv::_stringw LoadMessageText(UINT id) {
+yv::_stringw LoadMessageText(MessageId id) {
   yv::_stringw text;
   int size = 512;
   for (;;) {
     int length = 0;
     {
       auto buffer = text.writable(static_cast<std::size_t>(size));
-      length = LoadStringW(ModuleInstance(), id, buffer, size);
+      length = LoadStringW(ModuleInstance(), static_cast<UINT>(id), buffer, size);
     }
     // A text that fills the buffer may have been cut short.
     if (size - length > 1) return text;
@@ -74,10 +60,16 @@ yv::_stringw LoadMessageText(UINT id) {
   }
 }
 
-void LogMessage(UINT id) { Emit(LoadMessageText(id)); }
+void LogMessage(MessageId id) { Emit(LoadMessageText(id)); }
 
-void LogMessageFormatted(UINT id, ...) {
-  yv::_stringw pattern = LoadMessageText(id);
+yv::_stringw UnhandledExceptionLine(const wchar_t* exportName) {
+  yv::_stringw line;
+  line.format(LoadMessageText(IDS_UNHANDLED_EXCEPTION).c_str(), exportName);
+  return line;
+}
+
+void yv::detail::LogMessageFormatted(UINT id, ...) {
+  yv::_stringw pattern = LoadMessageText(MessageId{id});
   if (pattern.empty()) return;
   yv::_stringw line;
   va_list args;

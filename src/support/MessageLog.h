@@ -4,6 +4,7 @@
 
 #include <type_traits>
 
+#include "resources/MessageIds.h"
 #include "support/stringw.h"
 
 class IXMLRTEvent;
@@ -18,16 +19,20 @@ void SetLogSink(IXMLRTEvent* sink);
 IXMLRTEvent* GetLogSink();
 
 // Loads string-table text `id` whole, however long it is.
-yv::_stringw LoadMessageText(UINT id);
+yv::_stringw LoadMessageText(MessageId id);
 
 // Logs the text of message `id` as it stands.
-void LogMessage(UINT id);
+void LogMessage(MessageId id);
 
+// The line that says export `exportName` ended in an exception. Every export
+// writes the same one, each to the receiver it still has at that point.
+yv::_stringw UnhandledExceptionLine(const wchar_t* exportName);
+
+namespace yv::detail {
 // Logs the text of message `id` formatted printf-style with the arguments
 // (wide strings for %s, integers for %d and %lx).
 void LogMessageFormatted(UINT id, ...);
 
-namespace yv::detail {
 inline const wchar_t* LogArgument(const _stringw& text) { return text.c_str(); }
 inline const wchar_t* LogArgument(const wchar_t* text) { return text ? text : L""; }
 inline const wchar_t* LogArgument(wchar_t* text) { return text ? text : L""; }
@@ -40,8 +45,9 @@ T LogArgument(T value) {
 // Logs message `id` with arguments; strings of the module's own type may be
 // passed as they are.
 template <class First, class... Rest>
-void LogMessage(UINT id, const First& first, const Rest&... rest) {
-  LogMessageFormatted(id, yv::detail::LogArgument(first), yv::detail::LogArgument(rest)...);
+void LogMessage(MessageId id, const First& first, const Rest&... rest) {
+  yv::detail::LogMessageFormatted(static_cast<UINT>(id), yv::detail::LogArgument(first),
+                                  yv::detail::LogArgument(rest)...);
 }
 
 // Logs a ready line that does not come from the string table.

@@ -2,17 +2,16 @@
 
 #include <oleauto.h>
 
+#include "support/UniqueHandle.h"
 #include "support/com_ptr.h"
 
 namespace {
 
 yv::_stringw SystemMessageFor(HRESULT result) {
-  wchar_t* text = nullptr;
+  yv::UniqueLocalMemory<wchar_t*> text;
   FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-                 nullptr, static_cast<DWORD>(result), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-  yv::_stringw message(text);
-  if (text) LocalFree(text);
-  return message;
+                 nullptr, static_cast<DWORD>(result), 0, reinterpret_cast<LPWSTR>(text.put()), 0, nullptr);
+  return yv::_stringw(text.get());
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ bool CYVXmlFile::Exists() const {
 void CYVXmlFile::SetSelectionNamespaces(const yv::_stringw& text) {
   selectionNamespaces_ = text;
   if (text.empty()) return;
-  LogMessage(6, text);
+  LogMessage(IDS_USING_SELECTION_NAMESPACES, text);
   for (const yv::_stringw& token : xmlutils::SplitText(text, L' ', false, 1)) {
     xmlutils::CXmlSelectionNamespaceString declaration(token);
     namespaceMap_[declaration.GetPrefix()] = declaration.GetURI();
@@ -52,7 +52,7 @@ void CYVXmlFile::SetEncoding(const yv::_stringw& encodingName) {
   // The surrounding spaces keep the declaration readable wherever it is
   // dropped into a template.
   encodingDeclaration_.format(L" encoding=\"%s\" ", encodingName.c_str());
-  LogMessage(60, encodingName);
+  LogMessage(IDS_USING_ENCODING, encodingName);
 }
 
 void CYVXmlFile::SetFormatOnSave(bool formatOnSave) { formatOnSave_ = formatOnSave; }
@@ -67,14 +67,14 @@ int CYVXmlFile::SetRootElement(const yv::_stringw& name, const yv::_stringw& nam
     yv::_stringw prefix = step.GetPrefix();
     if (!prefix.empty()) rootElementNamespace_ = GetNamespaceForPrefix(prefix);
   }
-  LogMessage(7, name, namespaceUri);
+  LogMessage(IDS_SETTING_ROOT_NAME, name, namespaceUri);
   return 0;
 }
 
 yv::_stringw CYVXmlFile::GetNamespaceForPrefix(const yv::_stringw& prefix) const {
   auto entry = namespaceMap_.find(prefix);
   if (entry != namespaceMap_.end()) return entry->second;
-  LogMessage(58, prefix);
+  LogMessage(IDS_NO_NAMESPACE_FOR_PREFIX, prefix);
   return yv::_stringw();
 }
 
@@ -99,7 +99,7 @@ yv::ComPtr<IXMLDOMDocument2> CYVXmlFile::CreateDocument() const {
       break;
     }
   }
-  LogMessage(59, version);
+  LogMessage(IDS_MSXML_VERSION, version);
   if (FAILED(hr) || !document) return nullptr;
 
   // Older parsers do not know these two properties; they are wanted where
@@ -109,10 +109,10 @@ yv::ComPtr<IXMLDOMDocument2> CYVXmlFile::CreateDocument() const {
 
   ComVariant xpath = ComVariant::FromText(L"XPath");
   hr = document->setProperty(RequireBstr(L"SelectionLanguage"), xpath.get());
-  if (FAILED(hr)) LogMessage(12, static_cast<unsigned long>(hr));
+  if (FAILED(hr)) LogMessage(IDS_SELECTION_LANGUAGE_FAILED, static_cast<unsigned long>(hr));
   hr = document->put_resolveExternals(VARIANT_FALSE);
-  if (FAILED(hr)) LogMessage(14, static_cast<unsigned long>(hr));
+  if (FAILED(hr)) LogMessage(IDS_RESOLVE_EXTERNALS_FAILED, static_cast<unsigned long>(hr));
   hr = document->put_validateOnParse(VARIANT_FALSE);
-  if (FAILED(hr)) LogMessage(15, static_cast<unsigned long>(hr));
+  if (FAILED(hr)) LogMessage(IDS_VALIDATE_ON_PARSE_FAILED, static_cast<unsigned long>(hr));
   return document;
 }

@@ -71,7 +71,7 @@ yv::_stringw CombineContent(const yv::_stringw& current, const yv::_stringw& giv
 
 int CYVXmlFile::GetElementContent(yv::_stringw& text) {
   if (currentNodes_.empty()) {
-    LogMessage(27);
+    LogMessage(IDS_NO_NODE_FOR_CONTENT);
     return XmlResult::kNoCurrentNode;
   }
   HRESULT hr = currentNodes_.front()->get_text(text.out());
@@ -91,12 +91,12 @@ yv::ComPtr<IXMLDOMText> CYVXmlFile::GetOrCreateTextNode(IXMLDOMNode* node, const
     children->get_item(0, first.put());
     if (!first || FAILED(first.As(msxml::kIXMLDOMText, textNode)) || !textNode) {
       textNode.reset();
-      LogMessage(25, text);
+      LogMessage(IDS_NO_TEXT_NODE, text);
     }
   }
   if (textNode || text.empty()) return textNode;
 
-  LogMessage(26, text);
+  LogMessage(IDS_CREATING_TEXT_NODE, text);
   yv::ComPtr<IXMLDOMText> newText;
   if (FAILED(document_->createTextNode(RequireBstr(text), newText.put())) || !newText) return nullptr;
   yv::ComPtr<IXMLDOMNode> appended;
@@ -123,7 +123,7 @@ int CYVXmlFile::SetElementContent(const yv::_stringw& text, int mode) {
 int CYVXmlFile::UpdateAttribute(const yv::_stringw& name, const yv::_stringw& value, bool createMissing,
                                 int operation) {
   if (currentNodes_.empty()) {
-    LogMessage(28, name);
+    LogMessage(IDS_NO_NODE_FOR_ATTRIBUTE_UPDATE, name);
     return XmlResult::kNoCurrentNode;
   }
   yv::_stringw localName = name;
@@ -136,7 +136,7 @@ int CYVXmlFile::UpdateAttribute(const yv::_stringw& name, const yv::_stringw& va
     yv::ComPtr<IXMLDOMNamedNodeMap> attributes;
     node->get_attributes(attributes.put());
     yv::_stringw current = QualifiedAttributeText(attributes.get(), localName, uri);
-    LogMessage(29, nodeName, name, current, operation);
+    LogMessage(IDS_ATTRIBUTE_OPERATION, nodeName, name, current, operation);
 
     if (operation == AttributeOperation::kRemove) {
       yv::ComPtr<IXMLDOMNode> attribute;
@@ -148,7 +148,7 @@ int CYVXmlFile::UpdateAttribute(const yv::_stringw& name, const yv::_stringw& va
     }
 
     yv::_stringw newValue = CombineAttributeValue(current, value, operation);
-    LogMessage(30, nodeName, name, current, value, newValue);
+    LogMessage(IDS_ATTRIBUTE_UPDATED, nodeName, name, current, value, newValue);
     if (!attributes) return XmlResult::kSetAttributeFailed;
     // Looked up by the name as written: whether a prefixed name finds an
     // existing attribute is the parser's business.
@@ -172,7 +172,7 @@ int CYVXmlFile::UpdateAttribute(const yv::_stringw& name, const yv::_stringw& va
 
 int CYVXmlFile::GetAttributeValue(const yv::_stringw& name, yv::_stringw& value) {
   if (currentNodes_.empty()) {
-    LogMessage(31, name);
+    LogMessage(IDS_NO_NODE_FOR_ATTRIBUTE_READ, name);
     return XmlResult::kNoCurrentNode;
   }
   yv::_stringw localName = name;
@@ -191,13 +191,13 @@ int CYVXmlFile::GetAttributeValue(const yv::_stringw& name, yv::_stringw& value)
   }
   ComVariant stored;
   value = SUCCEEDED(attribute->get_nodeValue(stored.put())) ? stored.ToText() : yv::_stringw();
-  LogMessage(32, nodeName, name, value);
+  LogMessage(IDS_ATTRIBUTE_VALUE, nodeName, name, value);
   return XmlResult::kSuccess;
 }
 
 int CYVXmlFile::RemoveElement() {
   if (currentNodes_.empty()) return XmlResult::kSuccess;
-  LogMessage(33);
+  LogMessage(IDS_REMOVING_ELEMENT);
   IXMLDOMNode* node = currentNodes_.front().get();
   yv::ComPtr<IXMLDOMNode> parent;
   // A node that is already detached has no parent to remove it from.

@@ -10,12 +10,6 @@
 #include "xml/XmlContentDigest.h"
 #include "xml/XmlDeclarationText.h"
 
-namespace {
-
-constexpr UINT kStylesheetStringId = 57;
-
-}  // namespace
-
 void CYVXmlFile::SubstitutePlaceholders(yv::_stringw& text, const wchar_t* const* arguments, int count) {
   yv::_stringw result;
   result.reserve(text.size());
@@ -42,7 +36,7 @@ void CYVXmlFile::SubstitutePlaceholders(yv::_stringw& text, const wchar_t* const
 }
 
 yv::_stringw CYVXmlFile::LoadStylesheetText() const {
-  yv::_stringw text = LoadMessageText(kStylesheetStringId);
+  yv::_stringw text = LoadMessageText(IDS_INDENT_STYLESHEET);
   if (!text.empty()) {
     const wchar_t* arguments[] = {encodingDeclaration_.c_str()};
     SubstitutePlaceholders(text, arguments, 1);
@@ -51,34 +45,34 @@ yv::_stringw CYVXmlFile::LoadStylesheetText() const {
 }
 
 void CYVXmlFile::FormatDocument() {
-  LogMessage(34);
+  LogMessage(IDS_FORMATTING);
   yv::ComPtr<IXMLDOMDocument2> stylesheet = CreateDocument();
   if (!stylesheet) {
-    LogMessage(35);
+    LogMessage(IDS_STYLESHEET_DOCUMENT_FAILED);
     return;
   }
-  LogMessage(36);
+  LogMessage(IDS_LOADING_STYLESHEET);
   yv::_stringw text = LoadStylesheetText();
   if (text.empty()) {
-    LogMessage(37);
+    LogMessage(IDS_STYLESHEET_UNUSABLE);
     return;
   }
-  LogMessage(39);
+  LogMessage(IDS_STYLESHEET_LOADED);
   VARIANT_BOOL loaded = VARIANT_FALSE;
   HRESULT hr = stylesheet->loadXML(RequireBstr(text), &loaded);
   if (FAILED(hr) || loaded != VARIANT_TRUE) {
-    LogMessage(40);
+    LogMessage(IDS_STYLESHEET_LOAD_FAILED);
     return;
   }
   yv::ComPtr<IXMLDOMDocument2> output = CreateDocument();
   if (!output) {
-    LogMessage(41);
+    LogMessage(IDS_DOCUMENT_CREATE_FAILED);
     return;
   }
   yv::ComPtr<IXMLDOMNode> source = TransformationSource();
   if (!source) {
-    LogMessage(42, static_cast<int>(E_NOINTERFACE));
-    LogMessage(43);
+    LogMessage(IDS_TRANSFORM_FAILED, static_cast<int>(E_NOINTERFACE));
+    LogMessage(IDS_FORMATTING_DONE);
     return;
   }
   // The indentation the stylesheet writes is whitespace-only text, which a
@@ -89,9 +83,9 @@ void CYVXmlFile::FormatDocument() {
   if (SUCCEEDED(hr)) {
     AdoptFormattedRoot(source.get(), stylesheet.get(), output.get());
   } else {
-    LogMessage(42, static_cast<int>(hr));
+    LogMessage(IDS_TRANSFORM_FAILED, static_cast<int>(hr));
   }
-  LogMessage(43);
+  LogMessage(IDS_FORMATTING_DONE);
 }
 
 yv::ComPtr<IXMLDOMNode> CYVXmlFile::TransformationSource() const {

@@ -21,7 +21,7 @@ bool CYVXmlFile::LoadOrCreate(HRESULT& hr) {
     return SUCCEEDED(hr) && loaded == VARIANT_TRUE;
   }
 
-  LogMessage(17, path_, rootElementName_);
+  LogMessage(IDS_CREATING_FILE, path_, rootElementName_);
   yv::_stringw text;
   if (!rootElementNamespace_.empty()) {
     text.format(L"<?xml version=\"%s\" %s?> \r\n\r\n<%s xmlns='%s'></%s>", xmlVersion_.c_str(),
@@ -55,7 +55,7 @@ int CYVXmlFile::Load() {
   if (!selectionNamespaces_.empty()) {
     HRESULT hr =
         document_->setProperty(RequireBstr(L"SelectionNamespaces"), ComVariant::FromText(selectionNamespaces_).get());
-    if (FAILED(hr)) LogMessage(13, static_cast<unsigned long>(hr));
+    if (FAILED(hr)) LogMessage(IDS_SELECTION_NAMESPACES_FAILED, static_cast<unsigned long>(hr));
   }
 
   // A file saved without formatting keeps its own layout: the parser would
@@ -72,7 +72,7 @@ int CYVXmlFile::Load() {
 
   if (FAILED(document_->get_documentElement(rootElement_.put()))) return XmlResult::kDocumentElementUnreadable;
   if (!rootElement_) {
-    LogMessage(16, path_);
+    LogMessage(IDS_NO_ROOT_ELEMENT, path_);
     return XmlResult::kNoRootElement;
   }
   return XmlResult::kSuccess;
@@ -80,7 +80,7 @@ int CYVXmlFile::Load() {
 
 int CYVXmlFile::Save() {
   if (!document_) return XmlResult::kSuccess;
-  LogMessage(9, path_);
+  LogMessage(IDS_SAVING_FILE, path_);
   if (formatOnSave_) FormatDocument();
 
   ComVariant target = ComVariant::FromText(path_);

@@ -16,7 +16,7 @@ bool NamesWholeDocument(const yv::_stringw& xpath) { return xpath.empty() || xpa
 
 bool CYVXmlFile::SelectXPath(const yv::_stringw& xpath, const yv::_stringw& namespaceUri, bool createMissing,
                              bool firstOnly) {
-  LogMessage(18, xpath);
+  LogMessage(IDS_PROCESSING_XPATH, xpath);
   currentNodes_.clear();
 
   if (NamesWholeDocument(xpath)) {
@@ -36,7 +36,7 @@ bool CYVXmlFile::SelectXPath(const yv::_stringw& xpath, const yv::_stringw& name
       if (firstOnly) break;
     }
   } else if (createMissing) {
-    LogMessage(20, xpath);
+    LogMessage(IDS_XPATH_NOT_FOUND_CREATING, xpath);
     // The rest of the path is looked up below the root element, so "/X" and
     // "//X" both mean a child of the root.
     yv::_stringw relative = xpath;
@@ -55,7 +55,7 @@ void CYVXmlFile::CreateXPathElements(const yv::_stringw& xpath, const yv::_strin
 
   yv::ComPtr<IXMLDOMElement> parent;
   if (!parentPath.empty()) {
-    LogMessage(21, parentPath);
+    LogMessage(IDS_CHECKING_XPATH, parentPath);
     yv::ComPtr<IXMLDOMNode> parentNode;
     if (!rootElement_ || FAILED(rootElement_->selectSingleNode(RequireBstr(parentPath), parentNode.put())) ||
         !parentNode) {
@@ -64,7 +64,7 @@ void CYVXmlFile::CreateXPathElements(const yv::_stringw& xpath, const yv::_strin
     if (FAILED(parentNode.As(msxml::kIXMLDOMElement, parent)) || !parent) {
       yv::_stringw nodeName;
       parentNode->get_nodeName(nodeName.out());
-      LogMessage(22, nodeName);
+      LogMessage(IDS_ELEMENT_QUERY_FAILED, nodeName);
       return;
     }
   } else {
@@ -74,20 +74,20 @@ void CYVXmlFile::CreateXPathElements(const yv::_stringw& xpath, const yv::_strin
 
   yv::_stringw elementUri = namespaceUri;
   ResolveQualifiedName(name, elementUri);
-  LogMessage(61, name, elementUri);
+  LogMessage(IDS_CREATING_ELEMENT, name, elementUri);
 
   yv::ComPtr<IXMLDOMNode> newNode;
   HRESULT hr = document_->createNode(ComVariant::FromI4(NODE_ELEMENT).get(), RequireBstr(name),
                                      RequireBstr(elementUri), newNode.put());
   if (FAILED(hr) || !newNode) {
-    LogMessage(23, name);
+    LogMessage(IDS_CREATE_ELEMENT_FAILED, name);
     return;
   }
   yv::ComPtr<IXMLDOMElement> newElement;
   yv::ComPtr<IXMLDOMNode> appended;
   if (FAILED(newNode.As(msxml::kIXMLDOMElement, newElement)) ||
       FAILED(parent->appendChild(newElement.get(), appended.put()))) {
-    LogMessage(24);
+    LogMessage(IDS_APPEND_CHILD_FAILED);
     return;
   }
   if (appended) currentNodes_.push_back(appended);

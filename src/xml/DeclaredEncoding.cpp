@@ -5,25 +5,11 @@
 #include <cwchar>
 #include <string>
 
+#include "support/UniqueHandle.h"
 #include "support/com_ptr.h"
 #include "xml/ComVariant.h"
 
 namespace {
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) noexcept : handle_(handle) {}
-  ~FileHandle() {
-    if (valid()) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool valid() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const noexcept { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 std::wstring Lower(const yv::_stringw& text) {
   std::wstring lower(text.c_str());
@@ -183,8 +169,8 @@ bool ParserWritesUtf8Regardless(IXMLDOMDocument2* scratch, const yv::_stringw& e
 bool RewriteUtf8File(const yv::_stringw& path, UINT codePage) {
   std::string bytes;
   {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    yv::UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return false;
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return false;
@@ -206,7 +192,8 @@ bool RewriteUtf8File(const yv::_stringw& path, UINT codePage) {
   if (codePage == 1200) encoded.insert(0, "\xFF\xFE");
   if (codePage == 1201) encoded.insert(0, "\xFE\xFF");
 
-  FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  yv::UniqueFileHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   DWORD written = 0;
   return WriteFile(file.get(), encoded.data(), static_cast<DWORD>(encoded.size()), &written, nullptr) &&

@@ -3,31 +3,9 @@
 #include <msiquery.h>
 
 #include "MsiRecordText.h"
+#include "database/XmlTableColumns.h"
+#include "support/UniqueHandle.h"
 #include "support/msi_handle.h"
-
-namespace {
-
-// YVXmlFile columns, by position.
-constexpr UINT kKeyColumn = 1;
-constexpr UINT kFileNameColumn = 2;
-constexpr UINT kFolderPropertyColumn = 4;
-
-// Closes a Win32 file handle.
-class ScopedFile {
- public:
-  explicit ScopedFile(HANDLE handle) : handle_(handle) {}
-  ~ScopedFile() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  ScopedFile(const ScopedFile&) = delete;
-  ScopedFile& operator=(const ScopedFile&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-}  // namespace
 
 std::wstring CPreviewFileSet::Normalize(const std::wstring& path) {
   DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
@@ -59,8 +37,8 @@ void CPreviewFileSet::Resolve(MSIHANDLE database, const CPreviewProperties& prop
   yv::MsiHandle row;
   while (MsiViewFetch(view, row.put()) == ERROR_SUCCESS) {
     File file;
-    file.key = MsiRecordText(row, kKeyColumn);
-    std::wstring folderProperty = MsiRecordText(row, kFolderPropertyColumn);
+    file.key = MsiRecordText(row, XmlFileColumn::kKey);
+    std::wstring folderProperty = MsiRecordText(row, XmlFileColumn::kFolderProperty);
     std::wstring folder = properties.Get(folderProperty);
     if (folder.empty()) {
       refusals_.push_back(L"XML file '" + file.key + L"': its folder property '" + folderProperty +
@@ -69,7 +47,7 @@ void CPreviewFileSet::Resolve(MSIHANDLE database, const CPreviewProperties& prop
     }
     file.path = folder;
     if (file.path.back() != L'\\') file.path += L'\\';
-    file.path += properties.Format(MsiRecordText(row, kFileNameColumn));
+    file.path += properties.Format(MsiRecordText(row, XmlFileColumn::kFileName));
     bool inside = false;
     for (const auto& allowed : folders) inside = inside || IsInside(file.path, allowed.second);
     if (!inside) {
@@ -92,9 +70,10 @@ void CPreviewFileSet::Snapshot() {
 
 bool CPreviewFileSet::ReadBytes(const std::wstring& path, std::string& bytes) {
   bytes.clear();
-  ScopedFile handle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (handle.get() == INVALID_HANDLE_VALUE) return false;
+  yv::UniqueFileHandle handle(CreateFileW(path.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!handle) return false;
   char chunk[1 << 16];
   DWORD read = 0;
   while (ReadFile(handle.get(), chunk, sizeof chunk, &read, nullptr) && read > 0) bytes.append(chunk, read);

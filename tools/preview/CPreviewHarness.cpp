@@ -7,13 +7,12 @@
 #include <vector>
 
 #include "MsiRecordText.h"
+#include "database/XmlTableColumns.h"
 #include "support/msi_handle.h"
 
 namespace {
 // The test pass's last line; its number is the pass's result.
 constexpr wchar_t kResultPrefix[] = L"XML test returned: ";
-constexpr UINT kElementStepColumn = 4;
-
 }  // namespace
 
 CPreviewHarness::CPreviewHarness(MSIHANDLE database, bool install, const CPreviewProperties& properties,
@@ -25,7 +24,7 @@ CPreviewHarness::CPreviewHarness(MSIHANDLE database, bool install, const CPrevie
       MsiViewExecute(view, 0) != ERROR_SUCCESS)
     return;
   yv::MsiHandle row;
-  while (MsiViewFetch(view, row.put()) == ERROR_SUCCESS) elementSteps_.insert(MsiRecordText(row, kElementStepColumn));
+  while (MsiViewFetch(view, row.put()) == ERROR_SUCCESS) elementSteps_.insert(MsiRecordText(row, XmlElementColumn::kStep));
 }
 
 void CPreviewHarness::LogLine(const wchar_t* text) {

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "support/UniqueHandle.h"
+
 namespace {
 
 bool GetVariable(const wchar_t* name, std::wstring& value) {
@@ -41,16 +43,16 @@ CPrivateTempFolder::~CPrivateTempFolder() {
   RestoreVariable(L"TEMP", hadTemp_, oldTemp_);
   // The module writes plain files only, no subfolders.
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
+  yv::UniqueFindHandle search(FindFirstFileW((path_ + L"\\*").c_str(), &found));
+  if (search) {
     do {
       if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         std::wstring file = path_ + L"\\" + found.cFileName;
         SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(file.c_str());
       }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    } while (FindNextFileW(search.get(), &found));
   }
+  search.reset();
   RemoveDirectoryW(path_.c_str());
 }

@@ -1,6 +1,5 @@
 // yvxml-preview: what a package's XML changes would do, tried on copies.
 #include <windows.h>
-#include <objbase.h>
 #include <shellapi.h>
 
 #include <string>
@@ -9,14 +8,15 @@
 #include "CPreviewCommandLine.h"
 #include "CPreviewOutput.h"
 #include "CPreviewRun.h"
+#include "support/ComApartment.h"
+#include "support/UniqueHandle.h"
 
 int main() {
   CPreviewOutput output;
   int count = 0;
-  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  yv::UniqueLocalMemory<LPWSTR*> argv(CommandLineToArgvW(GetCommandLineW(), &count));
   std::vector<std::wstring> arguments;
-  for (int i = 1; argv && i < count; ++i) arguments.emplace_back(argv[i]);
-  if (argv) LocalFree(argv);
+  for (int i = 1; argv && i < count; ++i) arguments.emplace_back(argv.get()[i]);
 
   CPreviewCommandLine commandLine;
   if (!commandLine.Parse(arguments)) {
@@ -26,12 +26,7 @@ int main() {
   }
 
   // The module's test pass expects its caller to own the thread's apartment.
-  HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  int code;
-  {
-    CPreviewRun run(commandLine, output);
-    code = run.Run();
-  }
-  if (SUCCEEDED(com)) CoUninitialize();
-  return code;
+  yv::ComApartment apartment;
+  CPreviewRun run(commandLine, output);
+  return run.Run();
 }

@@ -26,12 +26,12 @@ struct LineCollector : CYVXMLInstallEngine {
 TEST(MessageLog, FormatsNumberedMessagesForTheLiveEngineAndItsLogFile) {
   std::wstring path = RuntimeLogFilePath().c_str();
   DeleteFileW(path.c_str());
-  LogMessage(62, 5);  // no engine yet: dropped without harm
+  LogMessage(IDS_TEST_RETURNED, 5);  // no engine yet: dropped without harm
   {
     LineCollector engine;
-    LogMessage(29, _stringw(L"add"), L"key", L"C:\\old", 3);
-    LogMessage(6);        // no arguments: the text goes out as it stands, '%s' included
-    LogMessage(4000, 1);  // no such text, with arguments: nothing
+    LogMessage(IDS_ATTRIBUTE_OPERATION, _stringw(L"add"), L"key", L"C:\\old", 3);
+    LogMessage(IDS_USING_SELECTION_NAMESPACES);  // no arguments: the text goes out as it stands, '%s' included
+    LogMessage(MessageId{4000}, 1);  // no such text, with arguments: nothing
     LogText(L"100% ready");
     EXPECT_EQ(engine.lines,
               (std::vector<std::wstring>{
@@ -44,12 +44,12 @@ TEST(MessageLog, FormatsNumberedMessagesForTheLiveEngineAndItsLogFile) {
     LineCollector engine;
     engine.fileLog = true;
     LogText(L"first");
-    LogMessage(62, 7);
+    LogMessage(IDS_TEST_RETURNED, 7);
   }
   std::wstring expected = L"first\r\nXML test returned: 7\r\n";  // UTF-16LE, no byte-order mark
   EXPECT_EQ(ReadFileBytes(path), std::string(reinterpret_cast<const char*>(expected.data()), expected.size() * 2));
   DeleteFileW(path.c_str());
-  EXPECT_EQ(LoadMessageText(1000).size(), 1240u) << "longer than the first buffer, loaded whole";
+  EXPECT_EQ(LoadMessageText(MessageId{1000}).size(), 1240u) << "longer than the first buffer, loaded whole";
 }
 
 // Code builds messages between a failed Win32 call and the capture of its
