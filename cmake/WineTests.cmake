@@ -6,11 +6,20 @@ configure_file(${CMAKE_SOURCE_DIR}/tools/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine
 set(YV_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${YV_WINE_RUN})
 
-# GoogleTest from the machine's own source, built with the cross compiler.
+# GoogleTest from the machine's own source, built with the cross compiler
+# (a prebuilt host library would not link into Windows programs).
+set(YV_GOOGLETEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH
+    "GoogleTest source folder (with googletest/ and googlemock/), built with the cross compiler for the test programs")
+if(NOT EXISTS "${YV_GOOGLETEST_SOURCE_DIR}/CMakeLists.txt")
+  message(FATAL_ERROR "No GoogleTest sources in YV_GOOGLETEST_SOURCE_DIR (${YV_GOOGLETEST_SOURCE_DIR}): "
+                      "install Debian's googletest package (tools/setup-debian.sh does), point "
+                      "-DYV_GOOGLETEST_SOURCE_DIR=<folder> at a GoogleTest source tree, or configure with "
+                      "-DYV_BUILD_TESTS=OFF.")
+endif()
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
-add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+add_subdirectory(${YV_GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 # Making the prefix takes several seconds and must not race between two test
 # programs started at once, so every test depends on this one.

@@ -23,8 +23,9 @@ bash "$root/tools/setup-debian.sh" || exit 1
 
 echo "== Building YVXmlCfg.dll in $build"
 mkdir -p "$build"
-if ! { cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-         -DCMAKE_BUILD_TYPE=Release -DYV_BUILD_TESTS=OFF &&
+# The "demo" preset of CMakePresets.json: the cross build, Release, without
+# the test programs.
+if ! { cmake -S "$root" --preset demo -B "$build" &&
        cmake --build "$build" --target YVXmlCfg -j"$(nproc)"; } >"$build/demo-build.log" 2>&1; then
   tail -40 "$build/demo-build.log"
   echo "Demo: the module did not build (see $build/demo-build.log)"

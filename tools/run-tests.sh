@@ -6,8 +6,9 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${YV_BUILD_DIR:-$root/build}"
 
 bash "$root/tools/setup-debian.sh"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DYV_WARNINGS_AS_ERRORS=ON >/dev/null
+# The "tests" preset of CMakePresets.json: the cross build, Release, warnings
+# as errors; -B puts it in this run's build folder.
+cmake -S "$root" --preset tests -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 cd "$build"
 ctest --output-on-failure -j"$(nproc)" "$@"

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what building and testing the module needs on a Debian machine:
 # the mingw-w64 cross compiler, Wine (which supplies the real msi.dll, COM and
-# MSXML the tests run against), msitools for building packages, CMake and the
-# GoogleTest sources. Does nothing when everything is there already.
+# MSXML the tests run against), msitools for building packages, CMake, the
+# GoogleTest sources and clang-format for the layout check. Does nothing when
+# everything is there already.
 set -euo pipefail
 
-packages=(mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 msitools wixl cmake make googletest python3)
+packages=(mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 msitools wixl cmake make googletest python3
+  clang-format)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
