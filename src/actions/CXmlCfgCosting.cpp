@@ -5,6 +5,8 @@
 #include "config/CXmlCfgPropertyBag.h"
 #include "database/CXmlMsiMsiLoader.h"
 #include "runtime_file/CXmlIniWriter.h"
+#include "runtime_file/RuntimeDataReference.h"
+#include "support/Sha256.h"
 #include "support/com_ptr.h"
 #include "xml/MsxmlIds.h"
 
@@ -15,7 +17,7 @@ constexpr DWORD kTicksPerStep = 5000;
 constexpr DWORD kTempPathBufferSize = 260;
 
 // The later actions, in the order their properties are set. Each deferred
-// one gets the runtime data file's path as its CustomActionData because its
+// one gets the runtime data reference as its CustomActionData because its
 // custom action carries exactly this name.
 constexpr const wchar_t* kActionProperties[] = {
     L"YVXmlCosting", L"YVXmlInstall", L"YVXmlUnInstall", L"YVXmlRollback", L"YVXmlFinalize", L"YVXmlCommit",
@@ -69,6 +71,10 @@ int CXmlCfgCosting::Cost() {
   CXmlIniWriter writer(path);
   if (int code = bag.Save(writer)) return code;
 
-  for (const wchar_t* property : kActionProperties) SetProperty(property, path);
+  // The digest of exactly the bytes written travels with the path, so the
+  // elevated actions can tell the file they read is the one written here.
+  RuntimeDataReference reference{path, writer.digest(), yv::RandomHexToken()};
+  yv::_stringw data = reference.Format();
+  for (const wchar_t* property : kActionProperties) SetProperty(property, data.c_str());
   return CostingResult::kSuccess;
 }

@@ -5,6 +5,8 @@
 #include "config/ConfigFlags.h"
 #include "runtime_file/CXmlIniWriter.h"
 #include "runtime_file/CXmlMsiIniLoader.h"
+#include "runtime_file/RuntimeFileResults.h"
+#include "support/PathTrust.h"
 #include "support/MessageLog.h"
 
 namespace {
@@ -78,8 +80,10 @@ bool CXMLMSIInstallEngine::IsActionState(int state) {
 // file ahead of the files on disk: if this process dies part-way, the
 // rollback action still finds every backup made so far.
 void CXMLMSIInstallEngine::OnFileStateChanged(const CXmlCfgFileProp&) {
-  if (!runtimeDataPath_.empty()) StoreRuntimeData();
+  if (!store_.statePath().empty()) StoreRuntimeData();
 }
+
+yv::_stringw CXMLMSIInstallEngine::BackupFolder() { return store_.folder(); }
 
 void CXMLMSIInstallEngine::ShowProgressMessage(const wchar_t* templateName, const wchar_t* argument) {
   yv::_stringw pattern = bag().GetProgressMessage(templateName ? templateName : L"");
@@ -89,13 +93,21 @@ void CXMLMSIInstallEngine::ShowProgressMessage(const wchar_t* templateName, cons
 void CXMLMSIInstallEngine::ShowProgressText(const wchar_t* text) { ProgressMessage(text); }
 
 int CXMLMSIInstallEngine::LoadRuntimeData(bool deferred) {
-  runtimeDataPath_ = GetRuntimeDataPath(deferred);
-  CXmlMsiIniLoader loader(runtimeDataPath_);
+  yv::_stringw data = GetRuntimeDataPath(deferred);
+  if (data.empty()) return RuntimeFileResult::kNoPath;
+  // A bare path, as an older costing or a hand-made action data would give,
+  // carries no digest to check the file against: it is not trusted either.
+  if (!RuntimeDataReference::Parse(data, reference_)) {
+    LogMessage(IDS_RUNTIME_DATA_TAMPERED, data);
+    return RuntimeFileResult::kRuntimeDataTampered;
+  }
+  if (int code = store_.Open(reference_)) return code;
+  CXmlMsiIniLoader loader(store_.statePath());
   return CYVXMLInstallEngine::Load(loader);
 }
 
 int CXMLMSIInstallEngine::StoreRuntimeData() {
-  CXmlIniWriter writer(runtimeDataPath_);
+  CXmlIniWriter writer(store_.statePath());
   return bag().Save(writer);
 }
 
@@ -123,11 +135,12 @@ int CXMLMSIInstallEngine::CleanUp(bool deferred) {
   // work instead; with rollback enabled finalize must leave the backups to
   // the rollback and commit actions.
   if (!deferred && MsiEvaluateConditionW(session(), L"RollbackDisabled") != MSICONDITION_TRUE) return 0;
-  yv::_stringw path = GetRuntimeDataPath(deferred);
-  if (path.empty()) return 0;
-  CXmlMsiIniLoader loader(path);
-  if (int code = CYVXMLInstallEngine::Load(loader)) return code;
+  if (GetRuntimeDataPath(deferred).empty()) return 0;
+  if (int code = LoadRuntimeData(deferred)) return code;
   DoCommit();
-  if (!DeleteFileW(path.c_str())) LogMessage(IDS_CANNOT_REMOVE_RUNTIME_FILE, path);
+  store_.Remove();
+  // The runtime data file lies in the installing user's temporary folder: it
+  // is deleted as the file it is, never through a link put in its place.
+  if (!yv::DeleteFileNoFollow(reference_.path)) LogMessage(IDS_CANNOT_REMOVE_RUNTIME_FILE, reference_.path);
   return 0;
 }

@@ -5,6 +5,8 @@
 
 #include "actions/CXmlCfgActionBase.h"
 #include "engine/CYVXMLInstallEngine.h"
+#include "runtime_file/CRuntimeDataStore.h"
+#include "runtime_file/RuntimeDataReference.h"
 
 // The engine as the installer runs it in the deferred actions (install,
 // uninstall, rollback, commit) and in the finalize action. Its events become
@@ -35,6 +37,7 @@ class CXMLMSIInstallEngine : public CYVXMLInstallEngine, public CXmlCfgActionBas
   bool IsUninstallState(int actionState) override;
   bool IsActionState(int actionState) override;
   void OnFileStateChanged(const CXmlCfgFileProp& file) override;
+  yv::_stringw BackupFolder() override;
 
   // The action text for a file: the bag's text for `templateName` with the
   // argument in place of its placeholder.
@@ -42,12 +45,15 @@ class CXMLMSIInstallEngine : public CYVXMLInstallEngine, public CXmlCfgActionBas
   virtual void ShowProgressText(const wchar_t* text);
 
  private:
-  // Reads the runtime data file named in the action's data into the bag.
+  // Reads this installation's private state into the bag, first making it
+  // from the runtime data file named in the action's data if that file is
+  // still what costing wrote.
   int LoadRuntimeData(bool deferred);
   int StoreRuntimeData();
   // Commit (deferred) and finalize (immediate, only without rollback): delete
   // the backups and the runtime data file.
   int CleanUp(bool deferred);
 
-  yv::_stringw runtimeDataPath_;
+  RuntimeDataReference reference_;
+  CRuntimeDataStore store_;
 };

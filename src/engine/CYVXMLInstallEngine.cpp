@@ -74,15 +74,22 @@ int CYVXMLInstallEngine::DoRollback() {
   OnProgressText(bag().GetProgressMessage(ProgressTemplate::kRollbackFiles).c_str());
   // Every component, whatever its action state: a file the install never
   // touched has no backup and is left as it is.
+  yv::_stringw folder = BackupFolder();
   for (auto& component : bag().components) {
-    for (auto& file : component.second->files) RollbackFile(*file.second);
+    for (auto& file : component.second->files) RollbackFile(*file.second, folder);
   }
   return 0;
 }
 
 int CYVXMLInstallEngine::DoCommit() {
+  yv::_stringw folder = BackupFolder();
   for (auto& component : bag().components) {
-    for (auto& file : component.second->files) CommitFile(*file.second);
+    for (auto& file : component.second->files) CommitFile(*file.second, folder);
   }
   return 0;
+}
+
+yv::_stringw CYVXMLInstallEngine::BackupFolder() {
+  wchar_t folder[MAX_PATH + 1] = L"";
+  return GetTempPathW(MAX_PATH, folder) == 0 ? yv::_stringw() : yv::_stringw(folder);
 }

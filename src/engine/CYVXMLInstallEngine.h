@@ -35,6 +35,10 @@ class CYVXMLInstallEngine : public IXMLRTEvent {
   // marked as created) and before the file is changed, so that a host can
   // store what a rollback will need before anything on disk changes.
   virtual void OnFileStateChanged(const CXmlCfgFileProp& file);
+  // The folder backups are made in, and the only one rollback restores from
+  // and commit deletes in: the temporary folder unless the host keeps a
+  // private one.
+  virtual yv::_stringw BackupFolder();
 
   // Fills the configuration from `loader`, with this engine as its event
   // receiver; returns the loader's code.

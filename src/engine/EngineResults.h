@@ -10,6 +10,9 @@ constexpr int kBackupCopyFailed = -2112;
 constexpr int kNoTempFolder = -2114;
 // No temporary file could be made for the backup copy.
 constexpr int kNoTempFile = -2115;
+// The XML file, or a folder on the way to it, is a symbolic link or junction:
+// an elevated action never writes, restores or deletes through one.
+constexpr int kTargetIsLink = -2116;
 }  // namespace EngineResult
 
 // The progress-message templates the engine raises, by name.

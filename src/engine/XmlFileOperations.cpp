@@ -9,6 +9,7 @@
 #include "engine/CYVXMLInstallEngine.h"
 #include "engine/EngineResults.h"
 #include "support/MessageLog.h"
+#include "support/PathTrust.h"
 #include "xml/CYVXmlFile.h"
 #include "xml/XmlResults.h"
 
@@ -29,12 +30,28 @@ int LoadResult(int code) { return code == XmlResult::kUserIgnore ? 0 : code; }
 
 int SaveResult(int code) { return code == XmlResult::kUserIgnore ? 0 : code; }
 
+// An elevated action must not be led through a link to a file the package
+// never named.
+bool IsRedirected(const yv::_stringw& path) {
+  if (yv::InspectPath(path) != yv::PathKind::kRedirected) return false;
+  LogMessage(IDS_TARGET_IS_LINK, path);
+  return true;
+}
+
+// A backup this installation made: an XML*.tmp directly in its backup folder.
+bool IsOwnBackup(const yv::_stringw& backup, const yv::_stringw& folder) {
+  if (yv::IsFileInFolder(backup, folder, L"XML", L".tmp")) return true;
+  LogMessage(IDS_BACKUP_NOT_OWN, backup);
+  return false;
+}
+
 }  // namespace
 
 int InstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine) {
   yv::_stringw full = file.GetFullPath();
   LogMessage(IDS_INSTALLING_FILE, full);
   engine.OnTickProgress();
+  if (IsRedirected(full)) return EngineResult::kTargetIsLink;
 
   CYVXmlFile document(full, &engine);
   bool exists = document.Exists();
@@ -45,7 +62,7 @@ int InstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine) {
   ConfigureDocument(document, file);
 
   if (exists) {
-    if (int code = BackupFile(file)) return code;
+    if (int code = BackupFile(file, engine.BackupFolder())) return code;
   } else {
     file.createdOnInstall = 1;
     engine.OnProgressMessage(ProgressTemplate::kCreateFile, full.c_str());
@@ -64,11 +81,10 @@ int InstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine) {
   return SaveResult(document.Save());
 }
 
-int BackupFile(CXmlCfgFileProp& file) {
-  wchar_t folder[MAX_PATH + 1];
-  if (GetTempPathW(MAX_PATH, folder) == 0) return EngineResult::kNoTempFolder;
+int BackupFile(CXmlCfgFileProp& file, const yv::_stringw& folder) {
+  if (folder.empty()) return EngineResult::kNoTempFolder;
   wchar_t backup[MAX_PATH + 1];
-  if (GetTempFileNameW(folder, L"XML", 0, backup) == 0) return EngineResult::kNoTempFile;
+  if (GetTempFileNameW(folder.c_str(), L"XML", 0, backup) == 0) return EngineResult::kNoTempFile;
   if (!CopyFileW(file.GetFullPath().c_str(), backup, FALSE)) {
     DWORD error = GetLastError();
     DeleteFileW(backup);  // the empty placeholder the name was reserved with
@@ -87,6 +103,7 @@ int UninstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine) {
   LogMessage(IDS_UNINSTALLING_FILE, full);
   engine.OnTickProgress();
   if (full.empty()) return 0;
+  if (IsRedirected(full)) return EngineResult::kTargetIsLink;
 
   if (Has(file.attributes, XmlFileFlags::kDeleteOnUninstall)) {
     engine.OnProgressMessage(ProgressTemplate::kRemoveFile, full.c_str());
@@ -159,10 +176,12 @@ int UninstallAttribute(const CXmlCfgXPathAttribProp& attribute, CYVXmlFile& docu
   return ApplyAttribute(attribute, document, XmlAttributeFlags::kApplyOnUninstall);
 }
 
-int RollbackFile(const CXmlCfgFileProp& file) {
+int RollbackFile(const CXmlCfgFileProp& file, const yv::_stringw& backupFolder) {
   yv::_stringw full = file.GetFullPath();
   LogMessage(IDS_ROLLING_BACK_FILE, full);
   LogMessage(IDS_BACKUP_LOCATION, file.tempFilePath);
+  if (!full.empty() && IsRedirected(full)) return 0;
+  if (!file.tempFilePath.empty() && !IsOwnBackup(file.tempFilePath, backupFolder)) return 0;
 
   if (!file.tempFilePath.empty() && !full.empty()) {
     DWORD attributes = file.fileAttributes;
@@ -183,7 +202,8 @@ int RollbackFile(const CXmlCfgFileProp& file) {
   return 0;
 }
 
-int CommitFile(const CXmlCfgFileProp& file) {
-  if (!file.tempFilePath.empty()) DeleteFileW(file.tempFilePath.c_str());
+int CommitFile(const CXmlCfgFileProp& file, const yv::_stringw& backupFolder) {
+  if (!file.tempFilePath.empty() && IsOwnBackup(file.tempFilePath, backupFolder))
+    yv::DeleteFileNoFollow(file.tempFilePath);
   return 0;
 }

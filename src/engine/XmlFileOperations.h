@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/stringw.h"
+
 class CXmlCfgFileProp;
 class CXmlCfgXPathProp;
 class CXmlCfgXPathAttribProp;
@@ -17,8 +19,8 @@ int InstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine);
 // Deletes the file or reverts its element records, as the file's flags say.
 // No backup is made on uninstall.
 int UninstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine);
-// Copies the file into a new temporary file and records its path.
-int BackupFile(CXmlCfgFileProp& file);
+// Copies the file into a new XML*.tmp file in `folder` and records its path.
+int BackupFile(CXmlCfgFileProp& file, const yv::_stringw& folder);
 
 int InstallElement(const CXmlCfgXPathProp& element, CYVXmlFile& document);
 int UninstallElement(const CXmlCfgXPathProp& element, CYVXmlFile& document);
@@ -26,7 +28,9 @@ int InstallAttribute(const CXmlCfgXPathAttribProp& attribute, CYVXmlFile& docume
 int UninstallAttribute(const CXmlCfgXPathAttribProp& attribute, CYVXmlFile& document);
 
 // Puts the backup copy back over the file, or deletes a file the install
-// created. Never fails: what cannot be restored is logged.
-int RollbackFile(const CXmlCfgFileProp& file);
-// Deletes the backup copy once the installation has succeeded.
-int CommitFile(const CXmlCfgFileProp& file);
+// created. Only a backup in `backupFolder` is used, and nothing is done
+// through a link. Never fails: what cannot be restored is logged.
+int RollbackFile(const CXmlCfgFileProp& file, const yv::_stringw& backupFolder);
+// Deletes the backup copy once the installation has succeeded, if it is one
+// in `backupFolder`.
+int CommitFile(const CXmlCfgFileProp& file, const yv::_stringw& backupFolder);

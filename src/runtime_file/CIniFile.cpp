@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <memory>
 
+#include "support/Sha256.h"
 #include "support/UniqueHandle.h"
 
 namespace {
@@ -235,7 +236,7 @@ void CIniFile::ParseLine(std::wstring_view line, uint32_t& current) {
   SetEntry(current, TrimBlanks(line.substr(0, equals)), line.substr(equals + 1), false);
 }
 
-bool CIniFile::Save(const yv::_stringw& destination) {
+bool CIniFile::Save(const yv::_stringw& destination, yv::Sha256* digest) {
   yv::UniqueFileHandle file(CreateFileW(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
@@ -252,6 +253,7 @@ bool CIniFile::Save(const yv::_stringw& destination) {
   auto flush = [&] {
     const char* data = reinterpret_cast<const char*>(text.data());
     size_t remaining = text.size() * sizeof(wchar_t);
+    if (digest) digest->Update(data, remaining);
     while (writing && remaining) {
       DWORD chunk = static_cast<DWORD>(remaining < (16u << 20) ? remaining : (16u << 20));
       DWORD written = 0;

@@ -33,6 +33,10 @@
 //
 // The default text of a lookup applies only when the whole section is
 // absent; an absent key in an existing section reads as an empty text.
+namespace yv {
+class Sha256;
+}  // namespace yv
+
 class CIniFile {
  public:
   static constexpr DWORD kMaxNameChars = 260;
@@ -59,7 +63,8 @@ class CIniFile {
 
   // Writes the whole document to `destination`, replacing any file there.
   // Returns false only when the file cannot be created; path() then stays.
-  bool Save(const yv::_stringw& destination);
+  // With `digest`, every byte written is fed to it as well.
+  bool Save(const yv::_stringw& destination, yv::Sha256* digest = nullptr);
 
   // Copies the value into `buffer`, cut to bufferChars - 1 characters and
   // terminated. An absent key in an existing section gives an empty text and

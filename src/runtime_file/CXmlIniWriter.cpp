@@ -4,6 +4,7 @@
 
 #include "config/CXmlCfgPropertyBag.h"
 #include "runtime_file/RuntimeFileLayout.h"
+#include "support/Sha256.h"
 
 namespace layout = RuntimeFileLayout;
 
@@ -28,7 +29,9 @@ int CXmlIniWriter::Write(const CXmlCfgPropertyBag& bag) {
     ini_.SetString(layout::kProgressMessagesSection, id.c_str(), std::wstring_view(text));
   }
 
-  ini_.Save(destination_);
+  yv::Sha256 digest;
+  ini_.Save(destination_, &digest);
+  digest_ = digest.FinishHex();
   bag_ = nullptr;
   return 0;
 }

@@ -30,6 +30,8 @@ class CXmlIniWriter : public CXmlWriter {
   int Write(const CXmlCfgPropertyBag& bag) override;
 
   const yv::_stringw& destination() const noexcept { return destination_; }
+  // The SHA-256 of the bytes the last Write put into the file.
+  const yv::_stringw& digest() const noexcept { return digest_; }
 
  private:
   void WriteComponentSection(const CXmlCfgComponentProp& component);
@@ -40,6 +42,7 @@ class CXmlIniWriter : public CXmlWriter {
   void SetListEntry(const wchar_t* section, const wchar_t* keyFormat, int index, const wchar_t* value);
 
   yv::_stringw destination_;
+  yv::_stringw digest_;
   const CXmlCfgPropertyBag* bag_ = nullptr;
   CIniFile ini_;
   int xpathSections_ = 0;

@@ -20,6 +20,14 @@ constexpr int kAttributeNameEmpty = -1308;
 constexpr int kActionMissing = -1309;
 constexpr int kNoPath = -1310;
 constexpr int kCannotRead = -1311;
+// The runtime data file's bytes do not hash to what the costing action wrote:
+// someone changed it after costing, and nothing is done.
+constexpr int kRuntimeDataTampered = -1312;
+// The private state folder, or the state file in it, is a link or may be
+// written by someone other than the local system and the administrators.
+constexpr int kStateFolderUntrusted = -1313;
+// The verified copy of the runtime data file could not be stored.
+constexpr int kStateFileNotWritten = -1314;
 // FileAttributes or Attributes missing.
 constexpr int kFileFlagsMissing = -1206;
 constexpr int kCreatedOnInstallMissing = -1211;

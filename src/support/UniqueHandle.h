@@ -65,6 +65,7 @@ struct KernelHandleTraits {
   static void Close(pointer value) noexcept { CloseHandle(value); }
 };
 using UniqueFileHandle = UniqueHandle<KernelHandleTraits>;
+using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 
 // A FindFirstFileW search.
 struct FindHandleTraits {

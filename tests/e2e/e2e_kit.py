@@ -120,10 +120,14 @@ class InstallTestCase(unittest.TestCase):
         raw = self.read(log_name + ".log")
         return Run(code, raw.decode("utf-16") if raw.startswith(b"\xff\xfe") else raw.decode("cp1252", "replace"))
 
-    # By default the runtime data files and backups in the custom actions'
-    # temporary folder.
+    # By default the runtime data files in the installing user's temporary
+    # folder and the backups in the elevated actions' private state folder.
     def temp_files(self, pattern="XML*.tmp"):
-        return set(glob.glob(os.path.join(self.prefix, "drive_c", "users", "*", "Temp", pattern)))
+        return set(glob.glob(os.path.join(self.prefix, "drive_c", "users", "*", "Temp", pattern)) +
+                   glob.glob(os.path.join(self.state_folder(), pattern)))
+
+    def state_folder(self):
+        return os.path.join(self.prefix, "drive_c", "ProgramData", "YVXmlCfg")
 
 
 # Usage: <script> --build <build folder> [unittest arguments]

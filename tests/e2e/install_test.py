@@ -177,13 +177,17 @@ class Installation(InstallTestCase):
         self.assertEqual([found.get(n) for n in ("OWN", "HASBETA", "HASGAMMA", "NOTES")], ["db1", "1", None, NOTES])
         self.assertEqual([os.path.exists(self.path("target", "App", n)) for n in ("beta.txt", "gamma.txt")],
                          [True, False])
-        # The costing handed one runtime data file to every later action;
-        # the commit removed it with the backups.
+        # The costing handed one runtime data file, with the digest of its
+        # bytes and the installation's token, to every later action; the
+        # commit removed it with the backups and the private state.
         self.assertEqual({n: v for n, v in found.items() if n.startswith("YVXml")}, dict.fromkeys(
             ["YVXmlCosting", "YVXmlInstall", "YVXmlUnInstall", "YVXmlRollback", "YVXmlFinalize", "YVXmlCommit"],
             found.get("YVXmlInstall")))
-        self.assertRegex(found["YVXmlInstall"], r"^C:\\users\\[^\\]+\\Temp\\XML[0-9A-Fa-f]+\.tmp$")
+        self.assertRegex(found["YVXmlInstall"],
+                         r"^C:\\users\\[^\\]+\\Temp\\XML[0-9A-Fa-f]+\.tmp\|[0-9a-f]{64}\|[0-9a-f]{32}$")
         self.assertEqual(self.temp_files(), self.temp_before)
+        token = found["YVXmlInstall"].rsplit("|", 1)[1]
+        self.assertFalse(os.path.exists(os.path.join(self.state_folder(), token + ".ini")), "the private state stays")
         # The author's own progress text, whose second %s is not the path's.
         self.assertIn(f"Custom Action. Writing {self.windows_path(FOLDER, 'web.config')}, not %s\n", run.log)
 

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "support/UniqueHandle.h"
 #include "support/stringw.h"
 
 TempFolder::TempFolder() {
@@ -38,14 +39,14 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-std::set<std::wstring> TemporaryModuleFiles() {
+std::set<std::wstring> TemporaryModuleFiles(std::wstring folder) {
   std::set<std::wstring> paths;
-  std::wstring folder = yv::temp_folder_path().c_str();
+  if (folder.empty()) folder = yv::temp_folder_path().c_str();
+  if (folder.back() != L'\\') folder += L'\\';
   WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((folder + L"XML*.tmp").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return paths;
+  yv::UniqueFindHandle find(FindFirstFileW((folder + L"XML*.tmp").c_str(), &entry));
+  if (!find) return paths;
   do paths.insert(folder + entry.cFileName);
-  while (FindNextFileW(find, &entry));
-  FindClose(find);
+  while (FindNextFileW(find.get(), &entry));
   return paths;
 }

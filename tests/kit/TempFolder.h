@@ -23,7 +23,8 @@ class TempFolder {
 std::string ReadFileBytes(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
-// The module's files in the temporary folder (backups and runtime data
-// files, named XML*.tmp), as full paths. Test programs running side by side
-// share the folder, so compare only what a test can tell apart as its own.
-std::set<std::wstring> TemporaryModuleFiles();
+// The module's files in `folder`, the temporary folder by default (backups
+// and runtime data files, named XML*.tmp), as full paths. Test programs
+// running side by side share the folder, so compare only what a test can
+// tell apart as its own.
+std::set<std::wstring> TemporaryModuleFiles(std::wstring folder = L"");

@@ -11,6 +11,8 @@
 #include "kit/TempFolder.h"
 #include "kit/XmlTables.h"
 #include "runtime_file/CXmlMsiIniLoader.h"
+#include "runtime_file/RuntimeDataReference.h"
+#include "support/Sha256.h"
 
 namespace {
 
@@ -27,12 +29,12 @@ struct ClockedAction : CXmlCfgActionBase {
 
 // The costing action's properties, each the CustomActionData of the action
 // of the same name.
-Texts PublishedPaths(MSIHANDLE session) {
+Texts PublishedData(MSIHANDLE session) {
   Texts paths;
   for (const wchar_t* name : {L"YVXmlCosting", L"YVXmlInstall", L"YVXmlUnInstall", L"YVXmlRollback",
                               L"YVXmlFinalize", L"YVXmlCommit"}) {
-    wchar_t value[MAX_PATH] = L"";
-    DWORD size = MAX_PATH;
+    wchar_t value[1024] = L"";
+    DWORD size = 1024;
     paths.push_back(MsiGetPropertyW(session, name, value, &size) == 0 ? value : L"?");
   }
   return paths;
@@ -93,9 +95,16 @@ TEST(Costing, TheRuntimeDataFileHoldsWhatTheInstallationMakesOfTheTables) {
   session.Clear();
   std::set<std::wstring> before = TemporaryModuleFiles();
   ASSERT_EQ(CXmlCfgCosting(session.handle()).Run(), 0);
-  std::wstring path = PublishedPaths(session.handle())[0];
-  EXPECT_EQ(PublishedPaths(session.handle()), Texts(6, path));
+  std::wstring data = PublishedData(session.handle())[0];
+  EXPECT_EQ(PublishedData(session.handle()), Texts(6, data));
+  // The path, the digest of the bytes written there and a token that is new
+  // for each costing.
+  RuntimeDataReference reference;
+  ASSERT_TRUE(RuntimeDataReference::Parse(data.c_str(), reference)) << data;
+  std::wstring path = reference.path.c_str();
   EXPECT_TRUE(TemporaryModuleFiles().count(path) == 1 && before.count(path) == 0) << "a new XML*.tmp file";
+  std::string bytes = ReadFileBytes(path);
+  EXPECT_EQ(std::wstring(reference.digest.c_str()), yv::Sha256::HexOf(bytes.data(), bytes.size()).c_str());
 
   CXmlCfgPropertyBag bag;
   CXmlMsiIniLoader reader(path.c_str());
@@ -149,7 +158,7 @@ TEST(Costing, AFailedOrCancelledRunPublishesNothing) {
     if (c.cancel) session.AnswerProgress(IDCANCEL);
     EXPECT_EQ(module.CallAction("YVXmlCosting", session.handle()), c.result);
     EXPECT_EQ(session.LogLines(), c.log);
-    EXPECT_EQ(PublishedPaths(session.handle()), Texts(6, L""));
+    EXPECT_EQ(PublishedData(session.handle()), Texts(6, L""));
     for (const RecordedMessage& m : session.OfType(INSTALLMESSAGE_PROGRESS)) EXPECT_NE(m.IntField(1), 2);
     // Programs running side by side share the temporary folder: no new file
     // may hold this package's file name.

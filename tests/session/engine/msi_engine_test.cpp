@@ -9,7 +9,9 @@
 #include "kit/RecordedSession.h"
 #include "kit/TempFolder.h"
 #include "kit/TestPackage.h"
+#include "runtime_file/CRuntimeDataStore.h"
 #include "runtime_file/CXmlIniWriter.h"
+#include "support/Sha256.h"
 
 namespace {
 
@@ -25,7 +27,10 @@ std::wstring NewRuntimeDataFile() {
 // the test writes as the costing action would.
 class MsiEngineTest : public ::testing::Test {
  protected:
-  ~MsiEngineTest() override { DeleteFileW(runtimeData_.c_str()); }
+  ~MsiEngineTest() override {
+    DeleteFileW(runtimeData_.c_str());
+    DeleteFileW(StatePath().c_str());
+  }
   std::wstring MakePackage() {
     TestPackage package(folder_.File(L"engine.msi"));
     package.ErrorPromptRows().Property(L"ProductCode", L"{2A3B4C5D-6E7F-4081-92A3-B4C5D6E7F809}").Commit();
@@ -54,11 +59,17 @@ class MsiEngineTest : public ::testing::Test {
     attribute->action = XmlAttributeFlags::kApplyOnInstall | XmlAttributeFlags::kCreateIfMissing;
     return *attribute;
   }
-  // Stores `bag` as the runtime data file and names it in the action data.
+  // Stores `bag` as the runtime data file and names it, with its digest and
+  // a new installation's token, in the action data.
   void Store(const CXmlCfgPropertyBag& bag) {
     CXmlIniWriter writer(runtimeData_.c_str());
     ASSERT_EQ(bag.Save(writer), 0);
-    MsiSetPropertyW(session_.handle(), L"CustomActionData", runtimeData_.c_str());
+    reference_ = RuntimeDataReference{runtimeData_.c_str(), writer.digest(), yv::RandomHexToken()}.Format().c_str();
+    MsiSetPropertyW(session_.handle(), L"CustomActionData", reference_.c_str());
+  }
+  std::wstring StatePath() {
+    std::wstring token = reference_.substr(reference_.rfind(L'|') + 1);
+    return CRuntimeDataStore::FolderForThisProcess().c_str() + (L"\\" + token + L".ini");
   }
   UINT Call(const char* action) { return module_.CallAction(action, session_.handle()); }
   std::wstring PathOf(const std::wstring& name) { return folder_.File(name); }
@@ -72,6 +83,7 @@ class MsiEngineTest : public ::testing::Test {
   TempFolder folder_;
   RecordedSession session_{MakePackage()};
   std::wstring runtimeData_ = NewRuntimeDataFile();
+  std::wstring reference_;
   ModuleLibrary module_;
 };
 
@@ -137,7 +149,7 @@ TEST_F(MsiEngineTest, ActionStatesAndRollbackDisabledChooseWhatEachActionDoes) {
     for (int state : states)
       EXPECT_EQ(Changed(name(state)), state == INSTALLSTATE_ADVERTISED || state == chosen) << action << " " << state;
   }
-  MsiSetPropertyW(session_.handle(), L"YVXmlFinalize", runtimeData_.c_str());
+  MsiSetPropertyW(session_.handle(), L"YVXmlFinalize", reference_.c_str());
   EXPECT_EQ(Call("YVXmlFinalize"), 0u);
   EXPECT_TRUE(FileExists(runtimeData_));
   MsiSetPropertyW(session_.handle(), L"RollbackDisabled", L"1");
@@ -191,7 +203,15 @@ TEST_F(MsiEngineTest, NothingIsLostWhereverTheInstallFails) {
   auto snapshot = [&](size_t i) {
     return ReadFileBytes(PathOf(names[i])) + "|" + std::to_string(GetFileAttributesW(PathOf(names[i]).c_str()));
   };
-  std::set<std::wstring> temporaryBefore = TemporaryModuleFiles();
+  // Backups are made in the private state folder; the runtime data file is
+  // in the temporary folder.
+  const std::wstring stateFolder = CRuntimeDataStore::FolderForThisProcess().c_str();
+  auto moduleFiles = [&] {
+    std::set<std::wstring> files = TemporaryModuleFiles(), backups = TemporaryModuleFiles(stateFolder);
+    files.insert(backups.begin(), backups.end());
+    return files;
+  };
+  std::set<std::wstring> temporaryBefore = moduleFiles();
   temporaryBefore.erase(runtimeData_);
   enum class Fault { kBackup, kElement, kSaveRefused, kInterrupted };
   for (Fault fault : {Fault::kBackup, Fault::kElement, Fault::kSaveRefused, Fault::kInterrupted}) {
@@ -278,7 +298,8 @@ TEST_F(MsiEngineTest, NothingIsLostWhereverTheInstallFails) {
       // Other test programs share the temporary folder and may add files of
       // the same names meanwhile: what must be gone is this run's runtime
       // data file and every copy of this run's files.
-      for (const std::wstring& path : TemporaryModuleFiles()) {
+      EXPECT_FALSE(FileExists(StatePath())) << "the private state was left behind";
+      for (const std::wstring& path : moduleFiles()) {
         if (temporaryBefore.count(path)) continue;
         EXPECT_NE(path, runtimeData_) << "the runtime data file was left behind";
         std::string bytes = ReadFileBytes(path);

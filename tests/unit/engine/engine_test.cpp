@@ -180,5 +180,16 @@ TEST_F(EngineTest, AFailureStopsTheWalkAndRollbackPutsBackEveryFileTheInstallCha
   DoCommit();
   EXPECT_FALSE(FileExists(failing.tempFilePath.c_str()));
   // A file that cannot be copied gets no backup, which stops it.
-  EXPECT_EQ(BackupFile(File(L"CompC", L"missing.xml", nullptr)), EngineResult::kBackupCopyFailed);
+  EXPECT_EQ(BackupFile(File(L"CompC", L"missing.xml", nullptr), BackupFolder()), EngineResult::kBackupCopyFailed);
+}
+
+// A recorded backup that is no XML*.tmp file of the engine's backup folder
+// is neither copied back nor deleted, however it got into the record.
+TEST_F(EngineTest, RollbackAndCommitUseOnlyBackupsOfTheBackupFolder) {
+  CXmlCfgFileProp& file = File(L"A", L"target.xml", "<target/>");
+  file.tempFilePath = PathOf(L"XMLplanted.tmp").c_str();
+  WriteFileBytes(PathOf(L"XMLplanted.tmp"), "<planted/>");
+  EXPECT_EQ(DoRollback(), 0);
+  EXPECT_EQ(DoCommit(), 0);
+  EXPECT_EQ(Read(L"target.xml") + Read(L"XMLplanted.tmp"), "<target/><planted/>");
 }

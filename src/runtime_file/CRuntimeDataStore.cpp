@@ -1,0 +1,107 @@
+#include "runtime_file/CRuntimeDataStore.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "runtime_file/RuntimeFileResults.h"
+#include "support/MessageLog.h"
+#include "support/PathTrust.h"
+#include "support/Sha256.h"
+#include "support/UniqueHandle.h"
+
+namespace {
+
+constexpr wchar_t kFolderName[] = L"YVXmlCfg";
+// A runtime data file larger than this is no file costing wrote.
+constexpr LONGLONG kMaxRuntimeDataBytes = 1LL << 30;
+
+bool IsElevatedOrSystem() {
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return true;
+  yv::UniqueKernelHandle token(raw);
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  if (GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+      elevation.TokenIsElevated)
+    return true;
+  BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+  return GetTokenInformation(token.get(), TokenUser, user, sizeof user, &size) &&
+         IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, WinLocalSystemSid);
+}
+
+bool ReadWholeFile(const yv::_stringw& path, std::string& bytes) {
+  yv::UniqueFileHandle file(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxRuntimeDataBytes) return false;
+  bytes.resize(static_cast<size_t>(size.QuadPart));
+  DWORD read = 0;
+  return bytes.empty() ||
+         (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
+}
+
+}  // namespace
+
+yv::_stringw CRuntimeDataStore::FolderForThisProcess() {
+  wchar_t base[MAX_PATH] = L"";
+  int folder = IsElevatedOrSystem() ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA;
+  if (FAILED(SHGetFolderPathW(nullptr, folder | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, base)))
+    return yv::_stringw();
+  return yv::_stringw::join(base, kFolderName);
+}
+
+int CRuntimeDataStore::Open(const RuntimeDataReference& reference) {
+  folder_ = FolderForThisProcess();
+  if (folder_.empty() || !yv::EnsurePrivateFolder(folder_)) {
+    LogMessage(IDS_STATE_FOLDER_UNTRUSTED, folder_);
+    return RuntimeFileResult::kStateFolderUntrusted;
+  }
+  statePath_ = yv::_stringw::join(folder_, reference.token + L".ini");
+  switch (yv::InspectPath(statePath_)) {
+    case yv::PathKind::kMissing:
+      return CopyVerified(reference);
+    case yv::PathKind::kRedirected:
+      LogMessage(IDS_STATE_FOLDER_UNTRUSTED, statePath_);
+      return RuntimeFileResult::kStateFolderUntrusted;
+    case yv::PathKind::kPlainFile:
+      break;
+  }
+  yv::UniqueFileHandle state(CreateFileW(statePath_.c_str(), READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!state || !yv::IsTrustedObject(state.get())) {
+    LogMessage(IDS_STATE_FOLDER_UNTRUSTED, statePath_);
+    return RuntimeFileResult::kStateFolderUntrusted;
+  }
+  return RuntimeFileResult::kSuccess;
+}
+
+// The runtime data file is read once into memory, and exactly the bytes that
+// were checked are what the state file gets: a file swapped after the check
+// changes nothing.
+int CRuntimeDataStore::CopyVerified(const RuntimeDataReference& reference) {
+  std::string bytes;
+  if (!ReadWholeFile(reference.path, bytes) || yv::Sha256::HexOf(bytes.data(), bytes.size()) != reference.digest) {
+    LogMessage(IDS_RUNTIME_DATA_TAMPERED, reference.path);
+    return RuntimeFileResult::kRuntimeDataTampered;
+  }
+  // CREATE_NEW: a file someone placed under this name first is never written
+  // through. The file takes the private folder's permissions.
+  yv::UniqueFileHandle state(CreateFileW(statePath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  DWORD written = 0;
+  bool stored = state && WriteFile(state.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                written == bytes.size() && FlushFileBuffers(state.get());
+  if (!stored) {
+    state.reset();
+    DeleteFileW(statePath_.c_str());
+    LogMessage(IDS_STATE_FILE_NOT_WRITTEN, statePath_);
+    return RuntimeFileResult::kStateFileNotWritten;
+  }
+  return RuntimeFileResult::kSuccess;
+}
+
+void CRuntimeDataStore::Remove() {
+  if (!statePath_.empty()) yv::DeleteFileNoFollow(statePath_);
+}
