@@ -37,9 +37,12 @@ enum class Shape { kManyFiles, kDeep, kFlat };
 
 const char* ShapeName(Shape shape) {
   switch (shape) {
-    case Shape::kManyFiles: return "files of 100 elements";
-    case Shape::kDeep: return "one file, deep chain";
-    case Shape::kFlat: return "one file, flat";
+    case Shape::kManyFiles:
+      return "files of 100 elements";
+    case Shape::kDeep:
+      return "one file, deep chain";
+    case Shape::kFlat:
+      return "one file, flat";
   }
   return "";
 }
@@ -48,8 +51,8 @@ const char* ShapeName(Shape shape) {
 // (create, content) and every fourth element an attribute; the elements of
 // the deep chain between root and leaf only lead the way, as in real trees.
 std::wstring MakePackage(const TempFolder& folder, Shape shape, int rows) {
-  std::wstring path = folder.File(L"bench_" + std::to_wstring(static_cast<int>(shape)) + L"_" +
-                                  std::to_wstring(rows) + L".msi");
+  std::wstring path =
+      folder.File(L"bench_" + std::to_wstring(static_cast<int>(shape)) + L"_" + std::to_wstring(rows) + L".msi");
   TestPackage package(path);
   MSIHANDLE db = package.database();
   CreateAllTables(db);
@@ -69,8 +72,7 @@ std::wstring MakePackage(const TempFolder& folder, Shape shape, int rows) {
       bool leaf = shape != Shape::kDeep || i == perFile - 1;
       AddElement(db, key, file, parent, L"item[@id='" + std::to_wstring(i) + L"']", leaf ? L"[VERSION]" : L"",
                  leaf ? 0x11 : 0);
-      if (leaf && i % 4 == 0)
-        AddAttribute(db, L"A" + std::to_wstring(attribute++), key, L"value", L"v[VERSION]", 0x5);
+      if (leaf && i % 4 == 0) AddAttribute(db, L"A" + std::to_wstring(attribute++), key, L"value", L"v[VERSION]", 0x5);
     }
   }
   package.Commit();
@@ -121,8 +123,8 @@ int main() {
   HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   TempFolder folder;
   std::printf("Costing (tables read once), best of 5 runs, and the load alone with one query per element.\n\n");
-  std::printf("%-24s %12s %12s %7s   %14s %14s %7s\n", "shape", "1,000 rows", "10,000 rows", "ratio",
-              "query 1,000", "query 10,000", "ratio");
+  std::printf("%-24s %12s %12s %7s   %14s %14s %7s\n", "shape", "1,000 rows", "10,000 rows", "ratio", "query 1,000",
+              "query 10,000", "ratio");
   double worst = 0;
   for (Shape shape : {Shape::kManyFiles, Shape::kDeep, Shape::kFlat}) {
     std::wstring small = MakePackage(folder, shape, 1000);

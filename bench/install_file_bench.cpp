@@ -24,11 +24,11 @@
 #include <vector>
 
 #include "BenchClock.h"
-#include "config/ConfigFlags.h"
 #include "config/CXmlCfgComponentProp.h"
 #include "config/CXmlCfgFileProp.h"
 #include "config/CXmlCfgXPathAttribProp.h"
 #include "config/CXmlCfgXPathProp.h"
+#include "config/ConfigFlags.h"
 #include "engine/CYVXMLInstallEngine.h"
 #include "engine/XmlFileOperations.h"
 #include "kit/TempFolder.h"
@@ -217,8 +217,8 @@ class Floor {
   static yv::ComPtr<IXMLDOMDocument2> NewDocument() {
     yv::ComPtr<IXMLDOMDocument2> document;
     for (const CLSID* id : {&msxml::kDomDocument60, &msxml::kDomDocument40, &msxml::kDomDocument30}) {
-      if (SUCCEEDED(CoCreateInstance(*id, nullptr, CLSCTX_INPROC_SERVER, msxml::kIXMLDOMDocument2,
-                                     document.put_void()))) {
+      if (SUCCEEDED(
+              CoCreateInstance(*id, nullptr, CLSCTX_INPROC_SERVER, msxml::kIXMLDOMDocument2, document.put_void()))) {
         break;
       }
     }
@@ -275,8 +275,8 @@ int main() {
     std::printf("engine InstallFile        %9.1f ms  (saved %zu bytes)\n", engineBest * 1e3, engineResult.size());
     std::printf("floor, MSXML directly     %9.1f ms  (saved %zu bytes)\n", floorBest * 1e3, floorResult.size());
     std::printf("engine / floor            %9.2fx\n", engineBest / floorBest);
-    std::printf("of which the content check of the formatted document: %.1f ms (%.2fx of the floor)\n",
-                checkBest * 1e3, checkBest / floorBest);
+    std::printf("of which the content check of the formatted document: %.1f ms (%.2fx of the floor)\n", checkBest * 1e3,
+                checkBest / floorBest);
   }
   CoUninitialize();
   return 0;

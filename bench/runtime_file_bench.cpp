@@ -59,9 +59,9 @@ void FillBag(CXmlCfgPropertyBag& bag, int records, int seed) {
       attribute->action = 5;
     }
   }
-  for (const wchar_t* id : {L"YV_PROGMSG_XML_COSTING", L"YV_PROGMSG_XML_FILES", L"YV_PROGMSG_XML_CREATE_FILE",
-                            L"YV_PROGMSG_XML_UPDATE_FILE", L"YV_PROGMSG_XML_REMOVE_FILE",
-                            L"YV_PROGMSG_XML_ROLLBACK_FILES"}) {
+  for (const wchar_t* id :
+       {L"YV_PROGMSG_XML_COSTING", L"YV_PROGMSG_XML_FILES", L"YV_PROGMSG_XML_CREATE_FILE",
+        L"YV_PROGMSG_XML_UPDATE_FILE", L"YV_PROGMSG_XML_REMOVE_FILE", L"YV_PROGMSG_XML_ROLLBACK_FILES"}) {
     bag.progressMessages[id] = L"Configuring XML files...";
   }
 }
@@ -163,20 +163,20 @@ double ProfileSeconds(const std::wstring& folder, int records, size_t& keys) {
     keys += sections.back().second.size();
   }
   return Timed([&] { DeleteFileW(target.c_str()); },
-                 [&] {
-                   for (const auto& [name, section] : sections) {
-                     for (const auto& [key, value] : section) {
-                       WritePrivateProfileStringW(name.c_str(), key.c_str(), value.c_str(), target.c_str());
-                     }
+               [&] {
+                 for (const auto& [name, section] : sections) {
+                   for (const auto& [key, value] : section) {
+                     WritePrivateProfileStringW(name.c_str(), key.c_str(), value.c_str(), target.c_str());
                    }
-                   std::vector<wchar_t> buffer(20000);
-                   for (const auto& [name, section] : sections) {
-                     for (const auto& entry : section) {
-                       GetPrivateProfileStringW(name.c_str(), entry.first.c_str(), L"", buffer.data(),
-                                                static_cast<DWORD>(buffer.size()), target.c_str());
-                     }
+                 }
+                 std::vector<wchar_t> buffer(20000);
+                 for (const auto& [name, section] : sections) {
+                   for (const auto& entry : section) {
+                     GetPrivateProfileStringW(name.c_str(), entry.first.c_str(), L"", buffer.data(),
+                                              static_cast<DWORD>(buffer.size()), target.c_str());
                    }
-                 });
+                 }
+               });
 }
 
 }  // namespace
@@ -194,17 +194,19 @@ int main(int argc, char** argv) {
   // source: the same bag filled in memory and destroyed.
   double records = 1e30;
   for (int i = 0; i < kRepeats; ++i) {
-    records = std::min(records, Timed([] {}, [] {
-                         CXmlCfgPropertyBag bag;
-                         FillBag(bag, 10000, 0);
-                       }));
+    records = std::min(records, Timed([] {},
+                                      [] {
+                                        CXmlCfgPropertyBag bag;
+                                        FillBag(bag, 10000, 0);
+                                      }));
   }
 
   size_t profileKeys = 0;
   double profile = ProfileSeconds(folder, profileRecords, profileKeys);
   double profilePerKey = profile / static_cast<double>(profileKeys);
 
-  std::printf("Runtime data file, %d attributes per record (fastest of %d alternating runs)\n\n", kAttributesPerRecord, kRepeats);
+  std::printf("Runtime data file, %d attributes per record (fastest of %d alternating runs)\n\n", kAttributesPerRecord,
+              kRepeats);
   std::printf("%-26s %9s %9s %11s %11s %9s %12s %10s\n", "case", "keys", "MiB", "ours ms", "floor ms", "ours/floor",
               "profile ms*", "profile/ours");
   for (Case* c : {&thousand, &oneFile, &hundredFiles}) {
@@ -216,7 +218,7 @@ int main(int argc, char** argv) {
   std::printf("\n* profile functions measured on %zu keys (%d records) in %.2f s, %.3f ms a key, scaled to each case\n",
               profileKeys, profileRecords, profile, profilePerKey * 1e3);
   std::printf("10,000 records cost %.2f times 1,000 records\n", oneFile.ours / thousand.ours);
-  std::printf("the 10,000-record bag alone, filled in memory and destroyed: %.1f ms (%.2fx the floor)\n",
-              records * 1e3, records / oneFile.floor);
+  std::printf("the 10,000-record bag alone, filled in memory and destroyed: %.1f ms (%.2fx the floor)\n", records * 1e3,
+              records / oneFile.floor);
   return 0;
 }

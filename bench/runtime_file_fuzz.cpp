@@ -42,12 +42,10 @@ namespace result = RuntimeFileResult;
 
 namespace {
 
-const std::set<int> kReaderCodes = {result::kSuccess,           result::kEmptyName,
-                                    result::kActionStateMissing, result::kComponentCountMissing,
-                                    result::kPathEmpty,          result::kCountMissing,
-                                    result::kSectionNameOrXPathEmpty, result::kNoPath,
-                                    result::kCannotRead,         result::kFileFlagsMissing,
-                                    result::kCreatedOnInstallMissing, result::kProgressMessageEmpty};
+const std::set<int> kReaderCodes = {
+    result::kSuccess,    result::kEmptyName,        result::kActionStateMissing,      result::kComponentCountMissing,
+    result::kPathEmpty,  result::kCountMissing,     result::kSectionNameOrXPathEmpty, result::kNoPath,
+    result::kCannotRead, result::kFileFlagsMissing, result::kCreatedOnInstallMissing, result::kProgressMessageEmpty};
 
 int g_failures = 0;
 
@@ -109,7 +107,6 @@ std::string RealFile(const TempFolder& folder, const CXmlCfgPropertyBag& bag, co
 
 bool SameOrUnset(const yv::_stringw& part, const yv::_stringw& whole) { return part.empty() || part == whole; }
 bool SameOrUnset(DWORD part, DWORD whole) { return part == 0 || part == whole; }
-
 
 // Every record of `partial` must stand in `whole` with each field either
 // still at its constructed value or equal to the whole's; the result lists
@@ -194,9 +191,9 @@ void FillExample(CXmlCfgPropertyBag& bag) {
     attribute->value = name;
     attribute->action = 1;
   }
-  for (const wchar_t* id : {L"YV_PROGMSG_XML_COSTING", L"YV_PROGMSG_XML_FILES", L"YV_PROGMSG_XML_CREATE_FILE",
-                            L"YV_PROGMSG_XML_UPDATE_FILE", L"YV_PROGMSG_XML_REMOVE_FILE",
-                            L"YV_PROGMSG_XML_ROLLBACK_FILES"}) {
+  for (const wchar_t* id :
+       {L"YV_PROGMSG_XML_COSTING", L"YV_PROGMSG_XML_FILES", L"YV_PROGMSG_XML_CREATE_FILE",
+        L"YV_PROGMSG_XML_UPDATE_FILE", L"YV_PROGMSG_XML_REMOVE_FILE", L"YV_PROGMSG_XML_ROLLBACK_FILES"}) {
     bag.progressMessages[id] = L"Working on %s";
   }
 }
@@ -229,14 +226,22 @@ class Mutator {
 
   std::wstring RandomNumber() {
     switch (random_() % 8) {
-      case 0: return L"-1";
-      case 1: return L"-99";
-      case 2: return L"-2147483648";
-      case 3: return L"2147483647";
-      case 4: return L"99999999999999999999";
-      case 5: return L"0";
-      case 6: return std::to_wstring(static_cast<int>(random_() % 100) - 50);
-      default: return std::to_wstring(random_());
+      case 0:
+        return L"-1";
+      case 1:
+        return L"-99";
+      case 2:
+        return L"-2147483648";
+      case 3:
+        return L"2147483647";
+      case 4:
+        return L"99999999999999999999";
+      case 5:
+        return L"0";
+      case 6:
+        return std::to_wstring(static_cast<int>(random_() % 100) - 50);
+      default:
+        return std::to_wstring(random_());
     }
   }
 
@@ -299,7 +304,8 @@ class Mutator {
         size_t i = Pick(n), j = Pick(n);
         if (!n) return out;
         size_t a = lines[i].find(L'='), b = lines[j].find(L'=');
-        if (a != std::wstring::npos && b != std::wstring::npos) lines[i] = lines[i].substr(0, a + 1) + lines[j].substr(b + 1);
+        if (a != std::wstring::npos && b != std::wstring::npos)
+          lines[i] = lines[i].substr(0, a + 1) + lines[j].substr(b + 1);
         return join();
       }
       case 12: {  // rename a header to another header
@@ -318,7 +324,8 @@ class Mutator {
       }
       case 14: {  // LF line ends from some point on
         std::wstring all = AsText(out);
-        for (size_t at = all.find(L"\r\n", Pick(all.size() + 1)); at != std::wstring::npos; at = all.find(L"\r\n", at)) {
+        for (size_t at = all.find(L"\r\n", Pick(all.size() + 1)); at != std::wstring::npos;
+             at = all.find(L"\r\n", at)) {
           all.erase(at, 1);
         }
         return Utf16Bytes(all);
@@ -344,7 +351,8 @@ bool RewritesFaithfully(const CXmlCfgPropertyBag& bag) {
   std::set<std::wstring> names;
   auto own = [&](const yv::_stringw& name) {
     std::wstring plain(name.c_str());
-    if (plain.size() >= 259 || plain == L"Components" || plain == L"ProgressMessages" || plain.rfind(L"XPath", 0) == 0) {
+    if (plain.size() >= 259 || plain == L"Components" || plain == L"ProgressMessages" ||
+        plain.rfind(L"XPath", 0) == 0) {
       return false;
     }
     return names.insert(plain).second;

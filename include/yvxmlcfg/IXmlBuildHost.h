@@ -19,8 +19,8 @@
 // one takes. The module never deletes the host.
 
 #include <windows.h>
-#include <oleauto.h>
 #include <msi.h>
+#include <oleauto.h>
 
 class IXmlBuildHost {
  public:

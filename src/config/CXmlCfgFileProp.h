@@ -5,9 +5,9 @@
 #include <map>
 #include <memory>
 
-#include "config/ConfigFlags.h"
 #include "config/CXmlCfgPropBase.h"
 #include "config/CXmlCfgXPathProp.h"
+#include "config/ConfigFlags.h"
 #include "config/OrdinalLess.h"
 #include "support/stringw.h"
 

@@ -16,7 +16,5 @@ struct OrdinalLess {
   static_assert(sizeof(wchar_t) == 2 && std::is_unsigned_v<wchar_t>,
                 "ordinal order relies on unsigned UTF-16 code units");
 
-  bool operator()(std::wstring_view left, std::wstring_view right) const noexcept {
-    return left.compare(right) < 0;
-  }
+  bool operator()(std::wstring_view left, std::wstring_view right) const noexcept { return left.compare(right) < 0; }
 };

@@ -27,8 +27,7 @@ class CIndexedElementSource : public IElementRowSource {
   std::unique_ptr<ChildCursor> OpenChildren(const yv::_stringw& parentKey) override;
   bool HasAttributeTable() override;
   bool HasAttributes(const yv::_stringw& elementKey) override;
-  void ForEachAttribute(const yv::_stringw& elementKey,
-                        const std::function<void(const AttributeRow&)>& visit) override;
+  void ForEachAttribute(const yv::_stringw& elementKey, const std::function<void(const AttributeRow&)>& visit) override;
 
  private:
   using RowList = std::vector<size_t>;

@@ -4,18 +4,18 @@
 
 #include <string>
 
-#include "config/ConfigFlags.h"
 #include "config/CXmlCfgComponentProp.h"
 #include "config/CXmlCfgFileProp.h"
 #include "config/CXmlCfgPropertyBag.h"
 #include "config/CXmlCfgXPathAttribProp.h"
 #include "config/CXmlCfgXPathProp.h"
+#include "config/ConfigFlags.h"
 #include "database/CIndexedElementSource.h"
 #include "database/CQueryElementSource.h"
 #include "database/CXPathEmitter.h"
 #include "database/DatabaseResults.h"
-#include "database/XmlTableColumns.h"
 #include "database/MsiQuery.h"
+#include "database/XmlTableColumns.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ constexpr DWORD kValueBufferSize = 260;
 
 // Read in this order; the first that fails ends the load with its code.
 constexpr const wchar_t* kProgressMessageNames[] = {
-    L"YV_PROGMSG_XML_COSTING",     L"YV_PROGMSG_XML_FILES",        L"YV_PROGMSG_XML_CREATE_FILE",
+    L"YV_PROGMSG_XML_COSTING",     L"YV_PROGMSG_XML_FILES",       L"YV_PROGMSG_XML_CREATE_FILE",
     L"YV_PROGMSG_XML_UPDATE_FILE", L"YV_PROGMSG_XML_REMOVE_FILE", L"YV_PROGMSG_XML_ROLLBACK_FILES",
 };
 
@@ -48,9 +48,7 @@ DWORD CXmlMSILoader::GetFileKeyFilter(wchar_t* buffer) {
   return 1;
 }
 
-DWORD CXmlMSILoader::Resolve(wchar_t* buffer, DWORD) {
-  return buffer ? static_cast<DWORD>(lstrlenW(buffer)) + 1 : 1;
-}
+DWORD CXmlMSILoader::Resolve(wchar_t* buffer, DWORD) { return buffer ? static_cast<DWORD>(lstrlenW(buffer)) + 1 : 1; }
 
 yv::_stringw CXmlMSILoader::ResolveText(int kind, const yv::_stringw& text) {
   std::wstring buffer(kValueBufferSize, L'\0');
@@ -62,8 +60,7 @@ yv::_stringw CXmlMSILoader::ResolveText(int kind, const yv::_stringw& text) {
   return yv::_stringw(buffer.c_str());
 }
 
-yv::_stringw CXmlMSILoader::GetResolvedRecordString(MSIHANDLE record, UINT field, bool asProperty,
-                                                    bool formatted16) {
+yv::_stringw CXmlMSILoader::GetResolvedRecordString(MSIHANDLE record, UINT field, bool asProperty, bool formatted16) {
   int kind = asProperty ? kKindPath : formatted16 ? kKindFormattedText : kKindText;
   return ResolveText(kind, GetRecordString(record, field));
 }
@@ -74,8 +71,7 @@ int CXmlMSILoader::GetPropertyValue(const wchar_t* name, wchar_t* buffer, DWORD 
   if (found == ERROR_SUCCESS) {
     yv::_stringw value = GetResolvedRecordString(row, 2, false, false);
     CopyCut(value, buffer, capacity);
-    return (capacity == 0 || !buffer || buffer[0] == L'\0') ? DatabaseResult::kPropertyEmpty
-                                                            : DatabaseResult::kSuccess;
+    return (capacity == 0 || !buffer || buffer[0] == L'\0') ? DatabaseResult::kPropertyEmpty : DatabaseResult::kSuccess;
   }
   LogMessage(IDS_PROPERTY_MISSING, name, static_cast<int>(found));
   CopyCut(name, buffer, capacity);
@@ -134,7 +130,8 @@ int CXmlMSILoader::LoadFileRow(MSIHANDLE row) {
   UINT columns = MsiRecordGetFieldCount(row);
   if (columns >= XmlFileColumn::kSelectionNamespaces)
     file->selectionNamespaces = GetRecordString(row, XmlFileColumn::kSelectionNamespaces);
-  file->encoding = columns >= XmlFileColumn::kEncoding ? GetRecordString(row, XmlFileColumn::kEncoding) : DefaultEncoding();
+  file->encoding = columns >= XmlFileColumn::kEncoding ? GetRecordString(row, XmlFileColumn::kEncoding)
+                                                       : DefaultEncoding();
 
   if (msi_query::IsTableMissing(database_, L"YVXmlElement")) {
     LogMessage(IDS_TABLE_MISSING, L"YVXmlElement");

@@ -14,4 +14,3 @@ constexpr int kPropertyEmpty = -1401;
 // A property has no row in the Property table.
 constexpr int kPropertyMissing = -1402;
 }  // namespace DatabaseResult
-

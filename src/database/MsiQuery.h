@@ -30,8 +30,7 @@ bool IsTableMissing(MSIHANDLE database, const wchar_t* table);
 // The formatted query text; refused (com_exception) when it does not fit.
 yv::_stringw FormatSql(const wchar_t* sqlFormat, va_list args);
 
-UINT OpenQueryV(yv::MsiHandle& view, MSIHANDLE database, yv::MsiHandle& record, const wchar_t* sqlFormat,
-                va_list args);
+UINT OpenQueryV(yv::MsiHandle& view, MSIHANDLE database, yv::MsiHandle& record, const wchar_t* sqlFormat, va_list args);
 void OpenViewV(yv::MsiHandle& view, MSIHANDLE database, const wchar_t* sqlFormat, va_list args);
 UINT OpenQueryF(yv::MsiHandle& view, MSIHANDLE database, yv::MsiHandle& record, const wchar_t* sqlFormat, ...);
 void OpenViewF(yv::MsiHandle& view, MSIHANDLE database, const wchar_t* sqlFormat, ...);

@@ -6,8 +6,8 @@
 #include "runtime_file/CXmlIniWriter.h"
 #include "runtime_file/CXmlMsiIniLoader.h"
 #include "runtime_file/RuntimeFileResults.h"
-#include "support/PathTrust.h"
 #include "support/MessageLog.h"
+#include "support/PathTrust.h"
 
 namespace {
 

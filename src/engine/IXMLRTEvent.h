@@ -30,4 +30,3 @@ class IXMLRTEvent {
  protected:
   ~IXMLRTEvent() = default;
 };
-

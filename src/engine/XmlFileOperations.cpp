@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "config/ConfigFlags.h"
 #include "config/CXmlCfgFileProp.h"
 #include "config/CXmlCfgXPathAttribProp.h"
 #include "config/CXmlCfgXPathProp.h"
+#include "config/ConfigFlags.h"
 #include "engine/CYVXMLInstallEngine.h"
 #include "engine/EngineResults.h"
 #include "support/MessageLog.h"
@@ -162,8 +162,7 @@ int ApplyAttribute(const CXmlCfgXPathAttribProp& attribute, CYVXmlFile& document
   int operation = Has(attribute.action, kAppendValue) ? AttributeOperation::kAppend
                   : Has(attribute.action, kRemove)    ? AttributeOperation::kRemove
                                                       : AttributeOperation::kSet;
-  return document.UpdateAttribute(attribute.name, attribute.value, Has(attribute.action, kCreateIfMissing),
-                                  operation);
+  return document.UpdateAttribute(attribute.name, attribute.value, Has(attribute.action, kCreateIfMissing), operation);
 }
 
 }  // namespace

@@ -237,8 +237,8 @@ void CIniFile::ParseLine(std::wstring_view line, uint32_t& current) {
 }
 
 bool CIniFile::Save(const yv::_stringw& destination, yv::Sha256* digest) {
-  yv::UniqueFileHandle file(CreateFileW(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  yv::UniqueFileHandle file(CreateFileW(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
 
   // The text goes out through one modest buffer in large writes: a runtime
@@ -437,8 +437,8 @@ int CIniFile::GetInt(const wchar_t* section, const wchar_t* key, int defaultValu
   return ParseDecimal(text);
 }
 
-bool CIniFile::GetIndexedString(const wchar_t* section, const wchar_t* keyFormat, int index,
-                                const wchar_t* defaultText, yv::_stringw& value) const {
+bool CIniFile::GetIndexedString(const wchar_t* section, const wchar_t* keyFormat, int index, const wchar_t* defaultText,
+                                yv::_stringw& value) const {
   std::wstring key = IndexedKeyName(keyFormat, index);
   return GetString(section, key.c_str(), defaultText, value);
 }

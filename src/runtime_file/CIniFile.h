@@ -73,8 +73,7 @@ class CIniFile {
   bool GetString(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText, wchar_t* buffer,
                  DWORD bufferChars) const;
   // The same lookup, with the value taken whole.
-  bool GetString(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText,
-                 yv::_stringw& value) const;
+  bool GetString(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText, yv::_stringw& value) const;
 
   // The value as a signed decimal (leading blanks skipped, optional sign,
   // digits up to the first non-digit, clamped to 32 bits, no digits giving

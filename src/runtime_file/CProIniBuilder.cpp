@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "config/ConfigFlags.h"
 #include "config/CXmlCfgPropertyBag.h"
+#include "config/ConfigFlags.h"
+#include "runtime_file/CXmlIniWriter.h"
 #include "support/CallerBuffer.h"
 #include "support/UniqueHandle.h"
-#include "runtime_file/CXmlIniWriter.h"
 
 namespace {
 
@@ -22,8 +22,8 @@ void CProIniBuilder::Build(const yv::_stringw& folder) {
   yv::_stringw destination = yv::_stringw::join(folder, kFileName);
   // The writer merges into what the file holds; an earlier build's sections
   // must not survive into this one, so the file starts empty.
-  yv::UniqueFileHandle emptied(CreateFileW(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  yv::UniqueFileHandle emptied(CreateFileW(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
   emptied.reset();
 
   SetDatabase(host_.GetDatabase());

@@ -43,9 +43,9 @@ constexpr const wchar_t* kNameKey = L"Name";
 constexpr const wchar_t* kValueKey = L"Value";
 
 // The six progress texts, in the order the reader asks for them.
-constexpr const wchar_t* kProgressMessageIds[] = {
-    L"YV_PROGMSG_XML_COSTING",     L"YV_PROGMSG_XML_FILES",        L"YV_PROGMSG_XML_CREATE_FILE",
-    L"YV_PROGMSG_XML_UPDATE_FILE", L"YV_PROGMSG_XML_REMOVE_FILE", L"YV_PROGMSG_XML_ROLLBACK_FILES"};
+constexpr const wchar_t* kProgressMessageIds[] = {L"YV_PROGMSG_XML_COSTING",     L"YV_PROGMSG_XML_FILES",
+                                                  L"YV_PROGMSG_XML_CREATE_FILE", L"YV_PROGMSG_XML_UPDATE_FILE",
+                                                  L"YV_PROGMSG_XML_REMOVE_FILE", L"YV_PROGMSG_XML_ROLLBACK_FILES"};
 // What every progress text reads as when the file has no ProgressMessages
 // section at all.
 constexpr const wchar_t* kDefaultProgressMessage = L"Configuring XML files...";

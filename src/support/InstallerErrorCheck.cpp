@@ -4,9 +4,9 @@
 #include <oleauto.h>
 
 #include "support/MessageLog.h"
+#include "support/UniqueHandle.h"
 #include "support/com_exception.h"
 #include "support/com_ptr.h"
-#include "support/UniqueHandle.h"
 #include "support/msi_handle.h"
 
 namespace {
@@ -23,9 +23,8 @@ yv::_stringw InstallerErrorText(HRESULT hr) {
   yv::MsiHandle record(MsiGetLastErrorRecord());
   if (record) {
     if (MsiRecordIsNull(record, 0)) {
-      ThrowIfMsiFailed(
-          MsiRecordSetStringW(record, 0, L"Windows Installer Error [1]: [2]{, [3]}{, [4]}{, [5]}\n"),
-          L"MsiRecordSetString");
+      ThrowIfMsiFailed(MsiRecordSetStringW(record, 0, L"Windows Installer Error [1]: [2]{, [3]}{, [4]}{, [5]}\n"),
+                       L"MsiRecordSetString");
     }
     yv::_stringw text;
     DWORD size = 1024;
@@ -36,8 +35,8 @@ yv::_stringw InstallerErrorText(HRESULT hr) {
     return text;
   }
   yv::UniqueLocalMemory<wchar_t*> message;
-  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-                 nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<LPWSTR>(message.put()), 0, nullptr);
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+                 static_cast<DWORD>(hr), 0, reinterpret_cast<LPWSTR>(message.put()), 0, nullptr);
   return yv::_stringw(message.get());
 }
 
@@ -69,8 +68,7 @@ void ThrowIfMsiFailed(UINT result, const wchar_t* operation, const wchar_t* argu
   } else if (second.empty()) {
     description.format(L"%s%s(%s)", errorText.c_str(), operation ? operation : L"", first.c_str());
   } else {
-    description.format(L"%s%s(%s, %s)", errorText.c_str(), operation ? operation : L"", first.c_str(),
-                       second.c_str());
+    description.format(L"%s%s(%s, %s)", errorText.c_str(), operation ? operation : L"", first.c_str(), second.c_str());
   }
   PublishErrorInfo(description);
   throw com_exception(hr);

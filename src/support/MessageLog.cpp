@@ -17,8 +17,8 @@ IXMLRTEvent* g_logSink = nullptr;
 // for each line so that no handle outlives the call; write failures are not
 // the caller's concern, the line already reached the sink.
 void AppendToRuntimeLogFile(const yv::_stringw& line) {
-  yv::UniqueFileHandle file(CreateFileW(RuntimeLogFilePath().c_str(), GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  yv::UniqueFileHandle file(CreateFileW(RuntimeLogFilePath().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return;
   SetFilePointer(file.get(), 0, nullptr, FILE_END);
   DWORD written = 0;

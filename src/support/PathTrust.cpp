@@ -14,8 +14,7 @@ namespace {
 
 // Rights that let a holder change what an object holds or who may use it.
 constexpr ACCESS_MASK kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
-                                     FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
-                                     GENERIC_ALL;
+                                     FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
 bool SameText(const _stringw& left, const _stringw& right) {
   return CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
@@ -120,8 +119,8 @@ bool IsTrustedObject(HANDLE handle) {
   PSID owner = nullptr;
   PACL dacl = nullptr;
   UniqueLocalMemory<PSECURITY_DESCRIPTOR> descriptor;
-  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                      nullptr, &dacl, nullptr, descriptor.put()) != ERROR_SUCCESS)
+  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                      &dacl, nullptr, descriptor.put()) != ERROR_SUCCESS)
     return false;
   std::vector<BYTE> self = ProcessUserSid();
   if (!IsTrustedSid(owner, self) || !dacl) return false;
@@ -146,8 +145,7 @@ bool EnsurePrivateFolder(const _stringw& path) {
   _stringw sddl = _stringw(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;") + selfText.get() + L")";
   SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
   UniqueLocalMemory<PSECURITY_DESCRIPTOR> descriptor;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, descriptor.put(),
-                                                            nullptr))
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, descriptor.put(), nullptr))
     return false;
   attributes.lpSecurityDescriptor = descriptor.get();
   if (!CreateDirectoryW(path.c_str(), &attributes) && GetLastError() != ERROR_ALREADY_EXISTS) return false;

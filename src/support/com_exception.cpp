@@ -9,8 +9,8 @@ namespace {
 
 yv::_stringw SystemMessageFor(HRESULT result) {
   yv::UniqueLocalMemory<wchar_t*> text;
-  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-                 nullptr, static_cast<DWORD>(result), 0, reinterpret_cast<LPWSTR>(text.put()), 0, nullptr);
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+                 static_cast<DWORD>(result), 0, reinterpret_cast<LPWSTR>(text.put()), 0, nullptr);
   return yv::_stringw(text.get());
 }
 

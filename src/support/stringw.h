@@ -137,11 +137,11 @@ class _stringw_t : public _save_last_error,
     return *this;
   }
 
-#define YV_STRINGW_GUARDED(name)                            \
-  template <class... A>                                    \
-  decltype(auto) name(A&&... args) {                       \
-    last_error_scope keep;                                 \
-    return base_string::name(std::forward<A>(args)...);    \
+#define YV_STRINGW_GUARDED(name)                        \
+  template <class... A>                                 \
+  decltype(auto) name(A&&... args) {                    \
+    last_error_scope keep;                              \
+    return base_string::name(std::forward<A>(args)...); \
   }
   YV_STRINGW_GUARDED(append)
   YV_STRINGW_GUARDED(assign)

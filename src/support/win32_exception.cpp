@@ -32,8 +32,8 @@ void win32_exception::release() noexcept {
 
 const wchar_t* win32_exception::message() const {
   if (!shared_->lookedUp && code_ != 0) {
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
-                   nullptr, code_, 0, reinterpret_cast<LPWSTR>(&shared_->text), 0, nullptr);
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+                   code_, 0, reinterpret_cast<LPWSTR>(&shared_->text), 0, nullptr);
     shared_->lookedUp = true;
   }
   return shared_->text ? shared_->text : L"";

@@ -92,8 +92,8 @@ yv::ComPtr<IXMLDOMDocument2> CYVXmlFile::CreateDocument() const {
   HRESULT hr = E_FAIL;
   int version = 0;
   for (const ParserClass& parser : kParserClasses) {
-    hr = CoCreateInstance(*parser.classId, nullptr, CLSCTX_INPROC_SERVER, msxml::kIXMLDOMDocument2,
-                          document.put_void());
+    hr =
+        CoCreateInstance(*parser.classId, nullptr, CLSCTX_INPROC_SERVER, msxml::kIXMLDOMDocument2, document.put_void());
     if (SUCCEEDED(hr)) {
       version = parser.version;
       break;

@@ -104,8 +104,8 @@ void CYVXmlFile::KeepDeclaredEncoding() {
   CLSID parserClass{};
   yv::ComPtr<IXMLDOMDocument2> scratch;
   if (FAILED(document_.As(IID_IPersistStreamInit, persist)) || FAILED(persist->GetClassID(&parserClass)) ||
-      FAILED(CoCreateInstance(parserClass, nullptr, CLSCTX_INPROC_SERVER, msxml::kIXMLDOMDocument2,
-                              scratch.put_void()))) {
+      FAILED(
+          CoCreateInstance(parserClass, nullptr, CLSCTX_INPROC_SERVER, msxml::kIXMLDOMDocument2, scratch.put_void()))) {
     return;
   }
   if (!ParserWritesUtf8Regardless(scratch.get(), encoding, codePage)) return;

@@ -77,8 +77,8 @@ void CYVXmlFile::CreateXPathElements(const yv::_stringw& xpath, const yv::_strin
   LogMessage(IDS_CREATING_ELEMENT, name, elementUri);
 
   yv::ComPtr<IXMLDOMNode> newNode;
-  HRESULT hr = document_->createNode(ComVariant::FromI4(NODE_ELEMENT).get(), RequireBstr(name),
-                                     RequireBstr(elementUri), newNode.put());
+  HRESULT hr = document_->createNode(ComVariant::FromI4(NODE_ELEMENT).get(), RequireBstr(name), RequireBstr(elementUri),
+                                     newNode.put());
   if (FAILED(hr) || !newNode) {
     LogMessage(IDS_CREATE_ELEMENT_FAILED, name);
     return;

@@ -59,8 +59,7 @@ yv::_stringw ComVariant::ToText() const {
   VARIANT converted;
   VariantInit(&converted);
   yv::_stringw text;
-  if (SUCCEEDED(VariantChangeType(&converted, const_cast<VARIANT*>(&value_), 0, VT_BSTR)) &&
-      converted.vt == VT_BSTR) {
+  if (SUCCEEDED(VariantChangeType(&converted, const_cast<VARIANT*>(&value_), 0, VT_BSTR)) && converted.vt == VT_BSTR) {
     text = yv::_stringw(converted.bstrVal, SysStringLen(converted.bstrVal));
   }
   VariantClear(&converted);

@@ -50,13 +50,13 @@ std::string Encode(const std::wstring& text, UINT codePage) {
     char buffer[16];
     BOOL usedDefault = FALSE;
     bool strict = codePage != CP_UTF8 && codePage != 54936;
-    int size = WideCharToMultiByte(codePage, strict ? WC_NO_BEST_FIT_CHARS : 0, &text[i], units, buffer,
-                                   sizeof(buffer), nullptr, strict ? &usedDefault : nullptr);
+    int size = WideCharToMultiByte(codePage, strict ? WC_NO_BEST_FIT_CHARS : 0, &text[i], units, buffer, sizeof(buffer),
+                                   nullptr, strict ? &usedDefault : nullptr);
     if (size > 0 && !usedDefault) {
       bytes.append(buffer, static_cast<std::size_t>(size));
     } else {
-      unsigned long codePoint =
-          units == 2 ? 0x10000 + ((text[i] - 0xD800UL) << 10) + (text[i + 1] - 0xDC00UL) : text[i];
+      unsigned long codePoint = units == 2 ? 0x10000 + ((text[i] - 0xD800UL) << 10) + (text[i + 1] - 0xDC00UL)
+                                           : text[i];
       bytes += "&#" + std::to_string(codePoint) + ";";
     }
     i += static_cast<std::size_t>(units - 1);
@@ -117,12 +117,30 @@ UINT CodePageOfEncoding(const yv::_stringw& name) {
     UINT codePage;
   };
   static const Known known[] = {
-      {L"utf-8", CP_UTF8},          {L"utf8", CP_UTF8},          {L"utf-16", 1200},          {L"utf-16le", 1200},
-      {L"ucs-2", 1200},             {L"unicode", 1200},          {L"iso-10646-ucs-2", 1200}, {L"utf-16be", 1201},
-      {L"unicodefffe", 1201},       {L"us-ascii", 20127},        {L"ascii", 20127},          {L"latin1", 28591},
-      {L"shift_jis", 932},          {L"shift-jis", 932},         {L"sjis", 932},             {L"x-sjis", 932},
-      {L"euc-jp", 20932},           {L"gb2312", 936},            {L"gbk", 936},              {L"gb18030", 54936},
-      {L"big5", 950},               {L"euc-kr", 949},            {L"ks_c_5601-1987", 949},   {L"koi8-r", 20866},
+      {L"utf-8", CP_UTF8},
+      {L"utf8", CP_UTF8},
+      {L"utf-16", 1200},
+      {L"utf-16le", 1200},
+      {L"ucs-2", 1200},
+      {L"unicode", 1200},
+      {L"iso-10646-ucs-2", 1200},
+      {L"utf-16be", 1201},
+      {L"unicodefffe", 1201},
+      {L"us-ascii", 20127},
+      {L"ascii", 20127},
+      {L"latin1", 28591},
+      {L"shift_jis", 932},
+      {L"shift-jis", 932},
+      {L"sjis", 932},
+      {L"x-sjis", 932},
+      {L"euc-jp", 20932},
+      {L"gb2312", 936},
+      {L"gbk", 936},
+      {L"gb18030", 54936},
+      {L"big5", 950},
+      {L"euc-kr", 949},
+      {L"ks_c_5601-1987", 949},
+      {L"koi8-r", 20866},
       {L"koi8-u", 21866},
   };
   UINT codePage = 0;
@@ -182,8 +200,8 @@ bool RewriteUtf8File(const yv::_stringw& path, UINT codePage) {
     }
   }
   if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
-  int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
-                                   nullptr, 0);
+  int length =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
   if (length <= 0 && !bytes.empty()) return false;  // not UTF-8 after all: leave it alone
   std::wstring text(static_cast<std::size_t>(length), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), length);

@@ -6,8 +6,7 @@ std::vector<yv::_stringw> SplitText(const yv::_stringw& text, wchar_t delimiter,
                                     std::size_t delimiterLength) {
   std::vector<yv::_stringw> tokens;
   std::size_t pos = 0;
-  for (std::size_t found = text.find(delimiter, pos); found != yv::_stringw::npos;
-       found = text.find(delimiter, pos)) {
+  for (std::size_t found = text.find(delimiter, pos); found != yv::_stringw::npos; found = text.find(delimiter, pos)) {
     if (!(skipEmpty && found == pos)) tokens.emplace_back(text.substr(pos, found - pos));
     pos = found + delimiterLength;
   }

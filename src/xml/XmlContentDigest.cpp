@@ -19,9 +19,7 @@ yv::_stringw ValueOf(IXMLDOMNode* node) {
   return value.ToText();
 }
 
-bool IsNamespaceDeclaration(const yv::_stringw& name) {
-  return name == L"xmlns" || name.compare(0, 6, L"xmlns:") == 0;
-}
+bool IsNamespaceDeclaration(const yv::_stringw& name) { return name == L"xmlns" || name.compare(0, 6, L"xmlns:") == 0; }
 
 class DigestBuilder {
  public:
@@ -126,6 +124,4 @@ std::vector<yv::_stringw> XmlContentDigest(IXMLDOMNode* element) {
   return builder.Take();
 }
 
-bool SameXmlContent(IXMLDOMNode* left, IXMLDOMNode* right) {
-  return XmlContentDigest(left) == XmlContentDigest(right);
-}
+bool SameXmlContent(IXMLDOMNode* left, IXMLDOMNode* right) { return XmlContentDigest(left) == XmlContentDigest(right); }

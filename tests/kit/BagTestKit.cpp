@@ -56,8 +56,8 @@ std::wstring DescribeBag(const CXmlCfgPropertyBag& bag, bool readBack) {
                  std::to_wstring(xpath->namespaceDeclaration->action) + L"\n";
         }
         for (const auto& attribute : xpath->attributes) {
-          out += L"      attribute " + Escaped(attribute->name) + L" value=" + Escaped(attribute->value) +
-                 L" action=" + std::to_wstring(attribute->action) + L"\n";
+          out += L"      attribute " + Escaped(attribute->name) + L" value=" + Escaped(attribute->value) + L" action=" +
+                 std::to_wstring(attribute->action) + L"\n";
         }
       }
     }
@@ -99,8 +99,7 @@ uint32_t RandomBagMaker::Flags() {
   return choices[random_() % 4];
 }
 
-void RandomBagMaker::Fill(CXmlCfgPropertyBag& bag, int components, int files, int xpaths, int attributes,
-                          bool exact) {
+void RandomBagMaker::Fill(CXmlCfgPropertyBag& bag, int components, int files, int xpaths, int attributes, bool exact) {
   auto vary = [&](int n) { return exact ? n : static_cast<int>(random_() % static_cast<uint32_t>(2 * n + 1)); };
   // Now and then a text as long as the reader's buffer for it allows.
   auto upTo = [&](size_t usual, size_t limit, uint32_t odds) { return random_() % odds == 0 ? limit : usual; };

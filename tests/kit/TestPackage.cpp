@@ -8,8 +8,8 @@ namespace {
 
 void Check(UINT result, const std::wstring& what) {
   if (result != ERROR_SUCCESS)
-    throw std::runtime_error("installer call failed (" + std::to_string(result) + "): " +
-                             std::string(what.begin(), what.end()));
+    throw std::runtime_error("installer call failed (" + std::to_string(result) +
+                             "): " + std::string(what.begin(), what.end()));
 }
 
 void Execute(MSIHANDLE database, const std::wstring& statement, MSIHANDLE record) {

@@ -18,7 +18,8 @@ inline void CreateFileTable(MSIHANDLE database) {
 inline void CreateElementTable(MSIHANDLE database, const std::wstring& keyColumns = L"`YVXmlElement`") {
   RunSql(database, L"CREATE TABLE `YVXmlElement` (`YVXmlElement` CHAR(255) NOT NULL, `YVXmlFile_` CHAR(255) NOT "
                    L"NULL, `YVXmlElement_Parent` CHAR(255), `ElementPath` LONGCHAR, `Text` LONGCHAR, `Flags` LONG "
-                   L"PRIMARY KEY " + keyColumns + L")");
+                   L"PRIMARY KEY " +
+                       keyColumns + L")");
 }
 
 inline void CreateAttributeTable(MSIHANDLE database) {
@@ -36,10 +37,10 @@ inline void CreateAllTables(MSIHANDLE database) {
 inline void AddFile(MSIHANDLE database, const std::wstring& key, const std::wstring& fileName,
                     const std::wstring& component, const std::wstring& folderProperty, int flags,
                     const std::wstring& selectionNamespaces = L"", const std::wstring& encoding = L"") {
-  InsertRow(database, L"YVXmlFile",
-            {L"YVXmlFile", L"FileName", L"Component_", L"Directory", L"Attributes", L"SelectionNamespaces",
-             L"Encoding"},
-            {key, fileName, component, folderProperty, flags, selectionNamespaces, encoding});
+  InsertRow(
+      database, L"YVXmlFile",
+      {L"YVXmlFile", L"FileName", L"Component_", L"Directory", L"Attributes", L"SelectionNamespaces", L"Encoding"},
+      {key, fileName, component, folderProperty, flags, selectionNamespaces, encoding});
 }
 
 inline void AddElement(MSIHANDLE database, const std::wstring& key, const std::wstring& file,

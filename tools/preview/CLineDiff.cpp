@@ -64,7 +64,7 @@ std::vector<CLineDiff::Edit> CLineDiff::MiddleEdits(size_t beforeBegin, size_t b
     trace.emplace_back(v.begin() + (offset - d), v.begin() + (offset + d + 1));
     for (long k = -d; k <= d; k += 2) {
       long x = (k == -d || (k != d && v[k - 1 + offset] < v[k + 1 + offset])) ? v[k + 1 + offset]
-                                                                                 : v[k - 1 + offset] + 1;
+                                                                              : v[k - 1 + offset] + 1;
       long y = x - k;
       while (x < n && y < m && same(x, y)) ++x, ++y;
       v[k + offset] = x;
@@ -157,9 +157,15 @@ std::string CLineDiff::Hunks() const {
     for (size_t e = start; e < end; ++e) {
       const Edit& edit = edits_[e];
       switch (edit.op) {
-        case Op::kKeep: AppendLine(out, ' ', before_[edit.line]); break;
-        case Op::kRemove: AppendLine(out, '-', before_[edit.line]); break;
-        case Op::kAdd: AppendLine(out, '+', after_[edit.line]); break;
+        case Op::kKeep:
+          AppendLine(out, ' ', before_[edit.line]);
+          break;
+        case Op::kRemove:
+          AppendLine(out, '-', before_[edit.line]);
+          break;
+        case Op::kAdd:
+          AppendLine(out, '+', after_[edit.line]);
+          break;
       }
     }
     i = end;

@@ -28,8 +28,7 @@ class CPreviewCommandLine {
 
  private:
   bool Fail(const std::wstring& message);
-  bool TakeAssignment(const std::wstring& option, const std::wstring& text,
-                      std::map<std::wstring, std::wstring>& into);
+  bool TakeAssignment(const std::wstring& option, const std::wstring& text, std::map<std::wstring, std::wstring>& into);
 
   std::wstring package_;
   bool install_ = true;

@@ -21,8 +21,8 @@ bool CPreviewFileSet::IsInside(const std::wstring& path, const std::wstring& fol
   while (!root.empty() && (root.back() == L'\\' || root.back() == L'/')) root.pop_back();
   std::wstring full = Normalize(path);
   if (root.empty() || full.size() <= root.size() + 1 || full[root.size()] != L'\\') return false;
-  return CompareStringOrdinal(full.c_str(), static_cast<int>(root.size()), root.c_str(),
-                              static_cast<int>(root.size()), TRUE) == CSTR_EQUAL;
+  return CompareStringOrdinal(full.c_str(), static_cast<int>(root.size()), root.c_str(), static_cast<int>(root.size()),
+                              TRUE) == CSTR_EQUAL;
 }
 
 void CPreviewFileSet::Resolve(MSIHANDLE database, const CPreviewProperties& properties,
@@ -57,8 +57,8 @@ void CPreviewFileSet::Resolve(MSIHANDLE database, const CPreviewProperties& prop
     // Two rows for one file: one before and after is enough.
     bool seen = false;
     for (const File& other : files_) {
-      seen = seen || CompareStringOrdinal(Normalize(other.path).c_str(), -1, Normalize(file.path).c_str(), -1,
-                                          TRUE) == CSTR_EQUAL;
+      seen = seen || CompareStringOrdinal(Normalize(other.path).c_str(), -1, Normalize(file.path).c_str(), -1, TRUE) ==
+                         CSTR_EQUAL;
     }
     if (!seen) files_.push_back(file);
   }
@@ -71,8 +71,8 @@ void CPreviewFileSet::Snapshot() {
 bool CPreviewFileSet::ReadBytes(const std::wstring& path, std::string& bytes) {
   bytes.clear();
   yv::UniqueFileHandle handle(CreateFileW(path.c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!handle) return false;
   char chunk[1 << 16];
   DWORD read = 0;

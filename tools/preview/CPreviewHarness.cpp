@@ -24,7 +24,8 @@ CPreviewHarness::CPreviewHarness(MSIHANDLE database, bool install, const CPrevie
       MsiViewExecute(view, 0) != ERROR_SUCCESS)
     return;
   yv::MsiHandle row;
-  while (MsiViewFetch(view, row.put()) == ERROR_SUCCESS) elementSteps_.insert(MsiRecordText(row, XmlElementColumn::kStep));
+  while (MsiViewFetch(view, row.put()) == ERROR_SUCCESS)
+    elementSteps_.insert(MsiRecordText(row, XmlElementColumn::kStep));
 }
 
 void CPreviewHarness::LogLine(const wchar_t* text) {

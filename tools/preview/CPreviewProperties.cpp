@@ -29,8 +29,7 @@ std::wstring CPreviewProperties::Format(const std::wstring& text) const {
   return out;
 }
 
-bool CPreviewProperties::FormatUntilClose(const std::wstring& text, size_t& pos, bool nested,
-                                          std::wstring& out) const {
+bool CPreviewProperties::FormatUntilClose(const std::wstring& text, size_t& pos, bool nested, std::wstring& out) const {
   while (pos < text.size()) {
     wchar_t c = text[pos];
     if (c == L']' && nested) {

@@ -43,8 +43,7 @@ std::wstring ModulePath() {
 // A file's text as UTF-8 for the diff: UTF-16 files (with their byte order
 // mark) are converted, anything else is shown byte for byte.
 std::string DiffText(const std::string& bytes) {
-  if (bytes.size() < 2 || static_cast<unsigned char>(bytes[0]) != 0xFF ||
-      static_cast<unsigned char>(bytes[1]) != 0xFE)
+  if (bytes.size() < 2 || static_cast<unsigned char>(bytes[0]) != 0xFF || static_cast<unsigned char>(bytes[1]) != 0xFE)
     return bytes;
   std::wstring wide((bytes.size() - 2) / 2, L'\0');
   for (size_t i = 0; i < wide.size(); ++i) {

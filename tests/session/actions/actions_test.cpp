@@ -31,8 +31,8 @@ struct ClockedAction : CXmlCfgActionBase {
 // of the same name.
 Texts PublishedData(MSIHANDLE session) {
   Texts paths;
-  for (const wchar_t* name : {L"YVXmlCosting", L"YVXmlInstall", L"YVXmlUnInstall", L"YVXmlRollback",
-                              L"YVXmlFinalize", L"YVXmlCommit"}) {
+  for (const wchar_t* name :
+       {L"YVXmlCosting", L"YVXmlInstall", L"YVXmlUnInstall", L"YVXmlRollback", L"YVXmlFinalize", L"YVXmlCommit"}) {
     wchar_t value[1024] = L"";
     DWORD size = 1024;
     paths.push_back(MsiGetPropertyW(session, name, value, &size) == 0 ? value : L"?");
@@ -145,8 +145,13 @@ TEST(Costing, AFailedOrCancelledRunPublishesNothing) {
          package.Property(L"EMPTYDIR", L"[NOT_SET]");
          AddFile(package.database(), L"Zed", L"z.xml", L"CompA", L"EMPTY'DIR", 0);
        },
-       false, 0xFFFFFB4Bu, {}},  // -1205
-      {L"broken.msi", breakElementTable, false, ERROR_INSTALL_FAILURE,
+       false,
+       0xFFFFFB4Bu,
+       {}},  // -1205
+      {L"broken.msi",
+       breakElementTable,
+       false,
+       ERROR_INSTALL_FAILURE,
        {L"An unhandled exception occurred in YVXmlCosting function"}},
   };
   TempFolder folder;

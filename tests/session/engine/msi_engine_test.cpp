@@ -38,8 +38,8 @@ class MsiEngineTest : public ::testing::Test {
   }
   // A file of `component` in the test folder whose element `xpath` gets
   // the attribute changed="yes".
-  CXmlCfgFileProp& Change(CXmlCfgPropertyBag& bag, const std::wstring& component, int state,
-                          const std::wstring& name, const wchar_t* xpath, DWORD flags = 0) {
+  CXmlCfgFileProp& Change(CXmlCfgPropertyBag& bag, const std::wstring& component, int state, const std::wstring& name,
+                          const wchar_t* xpath, DWORD flags = 0) {
     CXmlCfgComponentProp* c = bag.GetOrAddComponent(component.c_str());
     c->actionState = state;
     CXmlCfgFileProp* file = c->AddFile(name.c_str());
@@ -97,8 +97,10 @@ TEST_F(MsiEngineTest, InstallShowsEachFileRollbackSaysSoAndCommitCleansUp) {
   const std::string original = "<configuration><appSettings/></configuration>";
   WriteFileBytes(PathOf(L"web.config"), original);
   CXmlCfgPropertyBag bag;
-  bag.progressMessages = {{L"YV_PROGMSG_XML_COSTING", L"-"}, {L"YV_PROGMSG_XML_FILES", L"-"},
-                          {L"YV_PROGMSG_XML_REMOVE_FILE", L"-"}, {L"YV_PROGMSG_XML_CREATE_FILE", L"Creating %s %d %s"},
+  bag.progressMessages = {{L"YV_PROGMSG_XML_COSTING", L"-"},
+                          {L"YV_PROGMSG_XML_FILES", L"-"},
+                          {L"YV_PROGMSG_XML_REMOVE_FILE", L"-"},
+                          {L"YV_PROGMSG_XML_CREATE_FILE", L"Creating %s %d %s"},
                           {L"YV_PROGMSG_XML_UPDATE_FILE", L"Updating %s (100%% sure)"},
                           {L"YV_PROGMSG_XML_ROLLBACK_FILES", L"Rolling back XML files"}};
   Change(bag, L"Web", INSTALLSTATE_LOCAL, L"web.config", L"//appSettings/add");
@@ -109,9 +111,9 @@ TEST_F(MsiEngineTest, InstallShowsEachFileRollbackSaysSoAndCommitCleansUp) {
   EXPECT_TRUE(Changed(L"web.config") && Changed(L"new.xml"));
   // A template's one argument fills its first "%s" only; any further
   // placeholder is shown as written, never formatted from missing arguments.
-  EXPECT_EQ(Recorded(INSTALLMESSAGE_ACTIONSTART, 2), (Texts{L"Creating " + PathOf(L"new.xml") + L" %d %s",
-                                                            L"Updating " + PathOf(L"new.xml") + L" (100% sure)",
-                                                            L"Updating " + PathOf(L"web.config") + L" (100% sure)"}));
+  EXPECT_EQ(Recorded(INSTALLMESSAGE_ACTIONSTART, 2),
+            (Texts{L"Creating " + PathOf(L"new.xml") + L" %d %s", L"Updating " + PathOf(L"new.xml") + L" (100% sure)",
+                   L"Updating " + PathOf(L"web.config") + L" (100% sure)"}));
   session_.Clear();
   EXPECT_EQ(Call("YVXmlRollback"), 0u);
   EXPECT_EQ(Recorded(INSTALLMESSAGE_ACTIONSTART, 2), Texts{L"Rolling back XML files"});
@@ -135,8 +137,8 @@ TEST_F(MsiEngineTest, InstallShowsEachFileRollbackSaysSoAndCommitCleansUp) {
 // deferred actions fail with the reader's code.
 TEST_F(MsiEngineTest, ActionStatesAndRollbackDisabledChooseWhatEachActionDoes) {
   CXmlCfgPropertyBag bag;
-  const int states[] = {INSTALLSTATE_ADVERTISED, INSTALLSTATE_ABSENT, INSTALLSTATE_LOCAL, INSTALLSTATE_UNKNOWN,
-                        INSTALLSTATE_SOURCE, INSTALLSTATE_DEFAULT};
+  const int states[] = {INSTALLSTATE_ADVERTISED, INSTALLSTATE_ABSENT, INSTALLSTATE_LOCAL,
+                        INSTALLSTATE_UNKNOWN,    INSTALLSTATE_SOURCE, INSTALLSTATE_DEFAULT};
   auto name = [](int state) { return L"state" + std::to_wstring(state) + L".xml"; };
   for (int state : states)
     Change(bag, L"Comp" + std::to_wstring(state), state, name(state), L"//").xpaths[L"//"]->attributes[0]->action |=
@@ -176,8 +178,9 @@ TEST_F(MsiEngineTest, LoadPromptAnswersDecideTheResult) {
     std::vector<int> answers;
     UINT result;
     size_t prompts;
-  } cases[] = {{{IDABORT}, 0xFFFFF82Cu, 1}, {{IDOK}, 0xFFFFF82Cu, 1},          {{IDCANCEL}, 0xFFFFF82Cu, 1},
-               {{-1}, 0xFFFFF82Cu, 1},      {{IDRETRY, IDABORT}, 0xFFFFF82Cu, 2}, {{IDIGNORE}, 0, 1}};
+  } cases[] = {{{IDABORT}, 0xFFFFF82Cu, 1},          {{IDOK}, 0xFFFFF82Cu, 1},
+               {{IDCANCEL}, 0xFFFFF82Cu, 1},         {{-1}, 0xFFFFF82Cu, 1},
+               {{IDRETRY, IDABORT}, 0xFFFFF82Cu, 2}, {{IDIGNORE}, 0, 1}};
   for (const Case& c : cases) {
     Store(bag);
     session_.Clear();

@@ -74,10 +74,12 @@ TEST(ElementWalk, TheIndexedWalkEmitsARecordForEachElementThatCarriesWork) {
            {L"NsRoot", L"Ns", L"", L"project", L"", 0},       {L"CycleA", L"Cycle", L"", L"root", L"", 0},
            {L"CycleB", L"Other", L"CycleA", L"b", L"", 1},    {L"CycleA", L"Other", L"CycleB", L"a", L"", 1}})
     AddElement(db, key, file, parent, step, content, flags);
-  for (auto [key, element, name, value] :
-       {std::tuple{L"A1", L"Attr", L"id", L"1"}, {L"A2", L"Slash", L"version", L"2"},
-        {L"N1", L"NsRoot", L"xmlns", L"urn:first"}, {L"N2", L"NsRoot", L"XMLNS", L"urn:case"},
-        {L"N3", L"NsRoot", L"xmlns", L"urn:last"}, {L"N4", L"NsRoot", L"xmlns:p", L"urn:p"}})
+  for (auto [key, element, name, value] : {std::tuple{L"A1", L"Attr", L"id", L"1"},
+                                           {L"A2", L"Slash", L"version", L"2"},
+                                           {L"N1", L"NsRoot", L"xmlns", L"urn:first"},
+                                           {L"N2", L"NsRoot", L"XMLNS", L"urn:case"},
+                                           {L"N3", L"NsRoot", L"xmlns", L"urn:last"},
+                                           {L"N4", L"NsRoot", L"xmlns:p", L"urn:p"}})
     AddAttribute(db, key, element, name, value, 1);
 
   EXPECT_EQ(Walk(db, L"Pass", true), (Lines{L"result 0", L"Add //appSettings/add 1 ", L"root configuration "}));
@@ -88,8 +90,10 @@ TEST(ElementWalk, TheIndexedWalkEmitsARecordForEachElementThatCarriesWork) {
                    L"Text //d 0 text", L"Text.c //d/c 0 ", L"root root "}));
   EXPECT_EQ(Walk(db, L"Slash", true), (Lines{L"result 0", L"Slash / 0  @version=2", L"Slash.c /c 0 ", L"root  "}));
   EXPECT_EQ(Walk(db, L"Path", true), (Lines{L"result 0", L"Path //a 0 x", L"Path.c //a/c 0 ", L"root  "}));
-  EXPECT_EQ(Walk(db, L"Ns", true), (Lines{L"result 0", L"NsRoot // 0  @xmlns=urn:first @XMLNS=urn:case @xmlns=urn:last "
-                                          L"@xmlns:p=urn:p", L"root project urn:last"}));
+  EXPECT_EQ(Walk(db, L"Ns", true), (Lines{L"result 0",
+                                          L"NsRoot // 0  @xmlns=urn:first @XMLNS=urn:case @xmlns=urn:last "
+                                          L"@xmlns:p=urn:p",
+                                          L"root project urn:last"}));
   EXPECT_EQ(Walk(db, L"Cycle", true), (Lines{L"result 0", L"CycleB //b 1 ", L"root root "}));
   EXPECT_EQ(Walk(db, L"Missing", true), (Lines{L"result 259", L"root  "}));
 }
@@ -118,9 +122,9 @@ TEST(ElementWalk, TheIndexedWalkGivesWhatTheQueryWalkGives) {
       // last, for depth), of any file's row, or of none.
       for (size_t i = 0, first = rows.size(); i < 100; ++i) {
         size_t own = first + (random() % 2 ? i - 1 : random() % std::max<size_t>(i, 1)), any = random() % rows.size();
-        std::wstring parent = i < 2 && random() % 4                  ? L""
-                              : i == 0 || random() % 15 == 0         ? L"Missing"
-                                                                     : rows[random() % 10 ? own : any][0];
+        std::wstring parent = i < 2 && random() % 4          ? L""
+                              : i == 0 || random() % 15 == 0 ? L"Missing"
+                                                             : rows[random() % 10 ? own : any][0];
         rows.push_back({pick({L"k", L"K", L"\u00fc"}) + n + L"_" + std::to_wstring(i), file, parent,
                         parent.empty() ? pick({L"configuration", L"/", L"/root", L"", L"p:root"})
                                        : pick({L"a", L"item", L"add[@key='k1']", L"x:y", L"/abs", L"", L"\u00e4"}),

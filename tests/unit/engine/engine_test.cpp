@@ -75,10 +75,9 @@ void ExpectCounts(const std::string& text, std::vector<std::pair<std::string, si
   }
 }
 
-const char kAppConfig[] =
-    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<configuration>\r\n  <appSettings>\r\n"
-    "    <add key=\"mode\" value=\"old\" />\r\n    <add key=\"keep\">text</add>\r\n"
-    "    <add key=\"gone\" value=\"x\" />\r\n  </appSettings>\r\n</configuration>\r\n";
+const char kAppConfig[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<configuration>\r\n  <appSettings>\r\n"
+                          "    <add key=\"mode\" value=\"old\" />\r\n    <add key=\"keep\">text</add>\r\n"
+                          "    <add key=\"gone\" value=\"x\" />\r\n  </appSettings>\r\n</configuration>\r\n";
 
 }  // namespace
 
@@ -92,8 +91,11 @@ TEST_F(EngineTest, InstallBacksUpAndChangesFilesRollbackAndCommitUndoItAndUninst
   // written, whatever its flags. (Wine's parser does not write an xmlns
   // attribute made as an attribute node either; Microsoft's does.)
   Element(app, L"//appSettings/add[@key='mode']", 0, L"",
-          {{L"value", L"new", kInstall}, {L"note", L"added", kInstall | kCreate}, {L"absent", L"x", kInstall},
-           {L"key", L"-suffix", kInstall | A::kAppendValue}, {L"uninstallOnly", L"u", kUninstall | kCreate},
+          {{L"value", L"new", kInstall},
+           {L"note", L"added", kInstall | kCreate},
+           {L"absent", L"x", kInstall},
+           {L"key", L"-suffix", kInstall | A::kAppendValue},
+           {L"uninstallOnly", L"u", kUninstall | kCreate},
            {L"xmlns", L"urn:never-an-attribute", kInstall | kCreate}});
   // Created below the root element, "/" or "//" in front or not.
   Element(app, L"//appSettings/add[@key='new']", E::kCreateOnInstall, L"", {{L"key", L"new", kInstall | kCreate}});
@@ -117,9 +119,16 @@ TEST_F(EngineTest, InstallBacksUpAndChangesFilesRollbackAndCommitUndoItAndUninst
   EXPECT_EQ(DoInstall(), 0);
   EXPECT_EQ(ReadFileBytes(app.tempFilePath.c_str()), kAppConfig) << "the backup is the file as it was";
   EXPECT_EQ(stateChanges, (std::vector<std::string>{"backup " + std::string(kAppConfig), "no backup created "}));
-  ExpectCounts(Read(L"app.config"), {{"key=\"mode-suffix\"", 1}, {"value=\"new\"", 1}, {"note=\"added\"", 1},
-                                     {"first=\"1\"", 1}, {">pre-text<", 1}, {"<startup sku=\"v4\">text</startup>", 1},
-                                     {"<add key=\"new\"/>", 1}, {"absent", 0}, {"uninstallOnly", 0}, {"urn:never", 0},
+  ExpectCounts(Read(L"app.config"), {{"key=\"mode-suffix\"", 1},
+                                     {"value=\"new\"", 1},
+                                     {"note=\"added\"", 1},
+                                     {"first=\"1\"", 1},
+                                     {">pre-text<", 1},
+                                     {"<startup sku=\"v4\">text</startup>", 1},
+                                     {"<add key=\"new\"/>", 1},
+                                     {"absent", 0},
+                                     {"uninstallOnly", 0},
+                                     {"urn:never", 0},
                                      {"gone", 0}});
   // Kept as the package asked: not formatted.
   EXPECT_NE(Read(L"settings.xml").find("<settings version=\"2\"><item>one</item></settings>"), std::string::npos);
@@ -134,14 +143,21 @@ TEST_F(EngineTest, InstallBacksUpAndChangesFilesRollbackAndCommitUndoItAndUninst
   EXPECT_FALSE(FileExists(app.tempFilePath.c_str()));
 
   EXPECT_EQ(DoUninstall(), 0);
-  ExpectCounts(Read(L"removed.config"), {{"<configuration cleaned=\"yes\">", 1}, {"value=", 0}, {"content is never", 0},
-                                         {"<add key=\"mode\"/>", 1}, {"<uninstalled/>", 1}, {"<installed", 0}});
+  ExpectCounts(Read(L"removed.config"), {{"<configuration cleaned=\"yes\">", 1},
+                                         {"value=", 0},
+                                         {"content is never", 0},
+                                         {"<add key=\"mode\"/>", 1},
+                                         {"<uninstalled/>", 1},
+                                         {"<installed", 0}});
   EXPECT_FALSE(FileExists(PathOf(L"owned.xml")));
 }
 
 TEST_F(EngineTest, AFailureStopsTheWalkAndRollbackPutsBackEveryFileTheInstallChanged) {
-  for (auto [name, bytes] : {std::pair{L"a1.xml", "<a/>"}, {L"a2.xml", "not xml"}, {L"a3.xml", "<a/>"},
-                             {L"a4.xml", "<d>t</d>"}, {L"b1.xml", "<b/>"}})
+  for (auto [name, bytes] : {std::pair{L"a1.xml", "<a/>"},
+                             {L"a2.xml", "not xml"},
+                             {L"a3.xml", "<a/>"},
+                             {L"a4.xml", "<d>t</d>"},
+                             {L"b1.xml", "<b/>"}})
     Element(File(name[0] == L'a' ? L"A" : L"B", name, bytes), L"//", 0, L"", {{L"x", L"1", kInstall | kCreate}});
   CXmlCfgFileProp& failing = *bag().components[L"A"]->files[L"a4.xml"];
   // A text node has no attributes to set: the record fails, and so the file.

@@ -16,18 +16,48 @@ namespace result = RuntimeFileResult;
 namespace {
 
 // One known configuration's runtime data file.
-const std::vector<std::wstring> kExampleLines = {
-    L"[CompA]", L"ActionState=3", L"Count=1", L"f1=XmlFile1", L"",  //
-    L"[Components]", L"Count=1", L"c1=CompA", L"",                //
-    L"[ProgressMessages]", L"YV_PROGMSG_XML_COSTING=Costing XML files",
-    L"YV_PROGMSG_XML_CREATE_FILE=Creating XML file %s", L"YV_PROGMSG_XML_FILES=Configuring XML files...",
-    L"YV_PROGMSG_XML_REMOVE_FILE=Removing XML file %s", L"YV_PROGMSG_XML_ROLLBACK_FILES=Rolling back XML files",
-    L"YV_PROGMSG_XML_UPDATE_FILE=Updating XML file %s", L"",
-    L"[XPathAttrib_1]", L"Action=1", L"Name=value", L"Value=\"on\"", L"",  //
-    L"[XPath_1]", L"Action=1", L"Content=\"\"", L"Count=1", L"XPath=/configuration/item", L"a1=XPathAttrib_1", L"",
-    L"[XmlFile1]", L"Attributes=0", L"Count=1", L"CreatedOnInstall=0", L"Encoding=UTF-8", L"FileAttributes=1",
-    L"FileName=settings.xml", L"Path=C:\\App\\", L"RootElementName=configuration", L"SelectionNamespaces=",
-    L"TempFilePath=", L"UninstPath=", L"xp1=XPath_1"};
+const std::vector<std::wstring> kExampleLines = {L"[CompA]",
+                                                 L"ActionState=3",
+                                                 L"Count=1",
+                                                 L"f1=XmlFile1",
+                                                 L"",  //
+                                                 L"[Components]",
+                                                 L"Count=1",
+                                                 L"c1=CompA",
+                                                 L"",  //
+                                                 L"[ProgressMessages]",
+                                                 L"YV_PROGMSG_XML_COSTING=Costing XML files",
+                                                 L"YV_PROGMSG_XML_CREATE_FILE=Creating XML file %s",
+                                                 L"YV_PROGMSG_XML_FILES=Configuring XML files...",
+                                                 L"YV_PROGMSG_XML_REMOVE_FILE=Removing XML file %s",
+                                                 L"YV_PROGMSG_XML_ROLLBACK_FILES=Rolling back XML files",
+                                                 L"YV_PROGMSG_XML_UPDATE_FILE=Updating XML file %s",
+                                                 L"",
+                                                 L"[XPathAttrib_1]",
+                                                 L"Action=1",
+                                                 L"Name=value",
+                                                 L"Value=\"on\"",
+                                                 L"",  //
+                                                 L"[XPath_1]",
+                                                 L"Action=1",
+                                                 L"Content=\"\"",
+                                                 L"Count=1",
+                                                 L"XPath=/configuration/item",
+                                                 L"a1=XPathAttrib_1",
+                                                 L"",
+                                                 L"[XmlFile1]",
+                                                 L"Attributes=0",
+                                                 L"Count=1",
+                                                 L"CreatedOnInstall=0",
+                                                 L"Encoding=UTF-8",
+                                                 L"FileAttributes=1",
+                                                 L"FileName=settings.xml",
+                                                 L"Path=C:\\App\\",
+                                                 L"RootElementName=configuration",
+                                                 L"SelectionNamespaces=",
+                                                 L"TempFilePath=",
+                                                 L"UninstPath=",
+                                                 L"xp1=XPath_1"};
 
 // The configuration those lines hold.
 void FillExample(CXmlCfgPropertyBag& bag) {
@@ -161,9 +191,9 @@ TEST(RuntimeFileReader, EachKindOfDamageGivesItsCodeAndLeavesWhatWasRead) {
   }
 
   WriteFileBytes(folder.File(L"empty.ini"), "");  // the costing could not write it
-  for (const auto& [path, code] : {std::pair{std::wstring(), result::kNoPath},
-                                   std::pair{folder.File(L"absent.ini"), result::kCannotRead},
-                                   std::pair{folder.File(L"empty.ini"), result::kComponentCountMissing}}) {
+  for (const auto& [path, code] :
+       {std::pair{std::wstring(), result::kNoPath}, std::pair{folder.File(L"absent.ini"), result::kCannotRead},
+        std::pair{folder.File(L"empty.ini"), result::kComponentCountMissing}}) {
     CXmlCfgPropertyBag bag;
     CXmlMsiIniLoader loader(path.c_str());
     EXPECT_EQ(bag.Load(loader), code) << path;

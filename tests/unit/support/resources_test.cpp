@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
@@ -51,8 +51,8 @@ TEST(ModuleResources, TheModuleCarriesItsTextsAndVersionAndNeedsOnlyWindowsOwnLi
        imports.VirtualAddress && entry->Name; ++entry) {
     std::string name = CharLowerA(std::string(reinterpret_cast<const char*>(base + entry->Name)).data());
     EXPECT_TRUE(name == "kernel32.dll" || name == "msvcrt.dll" || name == "msi.dll" || name == "ole32.dll" ||
-                name == "oleaut32.dll" || name == "user32.dll" || name == "advapi32.dll" || name == "shlwapi.dll" || name == "shell32.dll" ||
-                name == "bcrypt.dll")
+                name == "oleaut32.dll" || name == "user32.dll" || name == "advapi32.dll" || name == "shlwapi.dll" ||
+                name == "shell32.dll" || name == "bcrypt.dll")
         << "unexpected dependency " << name;
   }
 }

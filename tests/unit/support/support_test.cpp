@@ -31,7 +31,7 @@ TEST(MessageLog, FormatsNumberedMessagesForTheLiveEngineAndItsLogFile) {
     LineCollector engine;
     LogMessage(IDS_ATTRIBUTE_OPERATION, _stringw(L"add"), L"key", L"C:\\old", 3);
     LogMessage(IDS_USING_SELECTION_NAMESPACES);  // no arguments: the text goes out as it stands, '%s' included
-    LogMessage(MessageId{4000}, 1);  // no such text, with arguments: nothing
+    LogMessage(MessageId{4000}, 1);              // no such text, with arguments: nothing
     LogText(L"100% ready");
     EXPECT_EQ(engine.lines,
               (std::vector<std::wstring>{

@@ -8,15 +8,17 @@ namespace {
 
 std::wstring ChangedAndSaved(const std::string& text, bool format) {
   LoadedDocument doc(text, L"", format);
-  for (auto [xpath, mode] : {std::pair{L"a", ContentMode::kReplace}, {L"b", ContentMode::kPrepend},
-                             {L"c", ContentMode::kAppend}, {L"d", ContentMode::kAppend}}) {
+  for (auto [xpath, mode] : {std::pair{L"a", ContentMode::kReplace},
+                             {L"b", ContentMode::kPrepend},
+                             {L"c", ContentMode::kAppend},
+                             {L"d", ContentMode::kAppend}}) {
     EXPECT_TRUE(doc.Select(xpath));
     EXPECT_EQ(doc.file.SetElementContent(L"new", mode), XmlResult::kSuccess);
   }
   // The log tells an element whose first child is no text from one without.
   EXPECT_EQ(doc.engine.lines, (W{L"Processing XPath 'a'", L"Processing XPath 'b'", L"Processing XPath 'c'",
-                                 L"No text node found for node new", L"Creating text node new",
-                                 L"Processing XPath 'd'", L"Creating text node new"}));
+                                 L"No text node found for node new", L"Creating text node new", L"Processing XPath 'd'",
+                                 L"Creating text node new"}));
   EXPECT_TRUE(doc.Select(L"c/e", true));
   EXPECT_EQ(doc.file.SetElementContent(L"made", ContentMode::kReplace), XmlResult::kSuccess);
   return doc.SaveAndReload(true);

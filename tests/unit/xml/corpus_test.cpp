@@ -7,12 +7,23 @@ namespace {
 // (empty if none), which saving it must keep. manual.xml uses entities
 // declared in its document type.
 const std::vector<std::pair<const wchar_t*, const wchar_t*>> kCorpus = {
-    {L"web.config", L"utf-8"},         {L"app.config", L"utf-8"},           {L"NLog.config", L"utf-8"},
-    {L"log4net.config", L"utf-8"},     {L"pom.xml", L"UTF-8"},              {L"Inventory.Api.csproj", L""},
-    {L"AndroidManifest.xml", L"utf-8"}, {L"applicationContext.xml", L"UTF-8"}, {L"catalog.xml", L"UTF-8"},
-    {L"feed.rss", L"UTF-8"},           {L"manual.xml", L"UTF-8"},           {L"OrderMapper.xml", L"UTF-8"},
-    {L"Resources.resx", L"utf-8"},     {L"strings.xml", L"utf-8"},          {L"Product.wxs", L"UTF-8"},
-    {L"envelope.xml", L"utf-8"},       {L"NightlyBackup.task.xml", L"UTF-16"},
+    {L"web.config", L"utf-8"},
+    {L"app.config", L"utf-8"},
+    {L"NLog.config", L"utf-8"},
+    {L"log4net.config", L"utf-8"},
+    {L"pom.xml", L"UTF-8"},
+    {L"Inventory.Api.csproj", L""},
+    {L"AndroidManifest.xml", L"utf-8"},
+    {L"applicationContext.xml", L"UTF-8"},
+    {L"catalog.xml", L"UTF-8"},
+    {L"feed.rss", L"UTF-8"},
+    {L"manual.xml", L"UTF-8"},
+    {L"OrderMapper.xml", L"UTF-8"},
+    {L"Resources.resx", L"utf-8"},
+    {L"strings.xml", L"utf-8"},
+    {L"Product.wxs", L"UTF-8"},
+    {L"envelope.xml", L"utf-8"},
+    {L"NightlyBackup.task.xml", L"UTF-16"},
     {L"company-cp1252.xml", L"windows-1252"},
 };
 
@@ -61,7 +72,7 @@ TEST(DeclaredEncoding, NamesGiveCodePagesAndTheRewriteKeepsEveryCharacter) {
   // Encoding names map to code pages whatever their case; unknown or
   // unusable ones to 0, which leaves the file as the parser wrote it.
   const std::vector<std::pair<const wchar_t*, UINT>> names = {
-      {L"UTF-16BE", 1201u}, {L"windows-1252", 1252u}, {L"cp1252", 1252u}, {L"iso-8859-1", 28591u},
+      {L"UTF-16BE", 1201u},    {L"windows-1252", 1252u}, {L"cp1252", 1252u},   {L"iso-8859-1", 28591u},
       {L"ISO-8859-2", 28592u}, {L"iso-8859-15", 28605u}, {L"iso-8859-17", 0u}, {L"klingon", 0u}};
   for (auto [name, codePage] : names) EXPECT_EQ(CodePageOfEncoding(name), codePage) << name;
   // A character the code page lacks becomes a character reference, and

@@ -14,11 +14,11 @@ TEST(CYVXmlFileLoad, MissingFileIsBuiltFromTheRootElementSettings) {
   // predicate is not part of the name. The encoding reaches the declaration
   // and so the bytes: Wine's parser writes UTF-8 whatever is declared and the
   // module rewrites the file; Windows writes the declared encoding itself.
-  for (auto [encoding, namespaces, root, rootNamespace, expected] : {
-           std::tuple{L"", L"", L"", L"", L"<NewRoot/>"},
-           {L"", L"xmlns:a='urn:1'  xmlns:cfg='urn:2' xmlns:a='urn:x'", L"a:Settings", L"", L"<Settings{urn:x}/>"},
-           {L"", L"xmlns:cfg='urn:x'", L"cfg:Other[@a='1']", L"urn:given", L"<Other{urn:given}/>"},
-           {L"UTF-16", L"", L"Wide", L"", L"<Wide/>"}}) {
+  for (auto [encoding, namespaces, root, rootNamespace, expected] :
+       {std::tuple{L"", L"", L"", L"", L"<NewRoot/>"},
+        {L"", L"xmlns:a='urn:1'  xmlns:cfg='urn:2' xmlns:a='urn:x'", L"a:Settings", L"", L"<Settings{urn:x}/>"},
+        {L"", L"xmlns:cfg='urn:x'", L"cfg:Other[@a='1']", L"urn:given", L"<Other{urn:given}/>"},
+        {L"UTF-16", L"", L"Wide", L"", L"<Wide/>"}}) {
     TempFolder folder;
     std::wstring path = folder.File(L"new.xml");
     CYVXmlFile file(path, nullptr);
@@ -65,9 +65,9 @@ TEST(CYVXmlFileSave, AFileHeldOpenAsksTheUserAndRetrySavesItInItsOwnLayoutOnceTh
   HANDLE lock = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   std::string beforeRetry;
   engine.answers = {{PromptAnswer::kRetry, nullptr}, {PromptAnswer::kRetry, [&] {
-                       CloseHandle(lock);
-                       beforeRetry = ReadFileBytes(path);
-                     }}};
+                                                        CloseHandle(lock);
+                                                        beforeRetry = ReadFileBytes(path);
+                                                      }}};
   EXPECT_EQ(file.Save(), XmlResult::kSuccess);
   EXPECT_EQ(engine.prompts, W(2, L"27519 " + path));
   EXPECT_EQ(beforeRetry, kSettings);
