@@ -54,25 +54,25 @@ class UniqueHandle {
   pointer value_ = Traits::kInvalid;
 };
 
-// A file or other kernel object. CreateFileW reports failure with
-// INVALID_HANDLE_VALUE and most other kernel calls with null: neither is
-// closed.
-struct KernelHandleTraits {
+// What every Win32 handle kind shares: CreateFileW and FindFirstFileW report
+// failure with INVALID_HANDLE_VALUE, most other kernel calls with null, and
+// neither is closed.
+struct Win32HandleTraits {
   using pointer = HANDLE;
   static inline const pointer kInvalid = INVALID_HANDLE_VALUE;
   static constexpr bool kConvertsImplicitly = false;
   static bool IsValid(pointer value) noexcept { return value != INVALID_HANDLE_VALUE && value != nullptr; }
+};
+
+// A file or other kernel object (a token, a process).
+struct KernelHandleTraits : Win32HandleTraits {
   static void Close(pointer value) noexcept { CloseHandle(value); }
 };
 using UniqueFileHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 
 // A FindFirstFileW search.
-struct FindHandleTraits {
-  using pointer = HANDLE;
-  static inline const pointer kInvalid = INVALID_HANDLE_VALUE;
-  static constexpr bool kConvertsImplicitly = false;
-  static bool IsValid(pointer value) noexcept { return value != INVALID_HANDLE_VALUE && value != nullptr; }
+struct FindHandleTraits : Win32HandleTraits {
   static void Close(pointer value) noexcept { FindClose(value); }
 };
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
