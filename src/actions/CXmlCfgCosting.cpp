@@ -69,7 +69,12 @@ int CXmlCfgCosting::Cost() {
     return CostingResult::kNoTempFile;
   }
   CXmlIniWriter writer(path);
-  if (int code = bag.Save(writer)) return code;
+  if (int code = bag.Save(writer)) {
+    // No later action will ever read it: a half-written file would only
+    // stay behind in the user's temporary folder.
+    DeleteFileW(path);
+    return code;
+  }
 
   // The digest of exactly the bytes written travels with the path, so the
   // elevated actions can tell the file they read is the one written here.

@@ -76,11 +76,11 @@ bool CXMLMSIInstallEngine::IsActionState(int state) {
          state == ComponentActionState::kLocal;
 }
 
-// Storing the whole configuration after each backup keeps the runtime data
-// file ahead of the files on disk: if this process dies part-way, the
-// rollback action still finds every backup made so far.
-void CXMLMSIInstallEngine::OnFileStateChanged(const CXmlCfgFileProp&) {
-  if (!store_.statePath().empty()) StoreRuntimeData();
+// A journal record after each backup keeps the state ahead of the files on
+// disk: if this process dies part-way, the rollback action still finds every
+// backup made so far.
+int CXMLMSIInstallEngine::OnFileStateChanged(const CXmlCfgFileProp& file) {
+  return store_.statePath().empty() ? 0 : store_.AppendBackupRecord(file);
 }
 
 yv::_stringw CXMLMSIInstallEngine::BackupFolder() { return store_.folder(); }
@@ -103,12 +103,17 @@ int CXMLMSIInstallEngine::LoadRuntimeData(bool deferred) {
   }
   if (int code = store_.Open(reference_)) return code;
   CXmlMsiIniLoader loader(store_.statePath());
-  return CYVXMLInstallEngine::Load(loader);
+  if (int code = CYVXMLInstallEngine::Load(loader)) return code;
+  store_.ApplyBackupRecords(bag());
+  return 0;
 }
 
 int CXMLMSIInstallEngine::StoreRuntimeData() {
   CXmlIniWriter writer(store_.statePath());
-  return bag().Save(writer);
+  int code = bag().Save(writer);
+  // The state now holds every record the journal did.
+  if (code == 0) store_.ClearBackupRecords();
+  return code;
 }
 
 int CXMLMSIInstallEngine::Install() {
@@ -127,7 +132,12 @@ int CXMLMSIInstallEngine::Uninstall() {
 
 int CXMLMSIInstallEngine::Rollback() {
   if (int code = LoadRuntimeData(true)) return code;
-  return DoRollback();
+  DoRollback();
+  // The installation is over and no commit follows: nothing of it stays
+  // behind but the backups that could not be put back, which the log names.
+  store_.Remove();
+  yv::DeleteFileNoFollow(reference_.path);
+  return 0;
 }
 
 int CXMLMSIInstallEngine::CleanUp(bool deferred) {
@@ -135,7 +145,11 @@ int CXMLMSIInstallEngine::CleanUp(bool deferred) {
   // work instead; with rollback enabled finalize must leave the backups to
   // the rollback and commit actions.
   if (!deferred && MsiEvaluateConditionW(session(), L"RollbackDisabled") != MSICONDITION_TRUE) return 0;
-  if (GetRuntimeDataPath(deferred).empty()) return 0;
+  yv::_stringw data = GetRuntimeDataPath(deferred);
+  // A rollback already removed what a failed installation left.
+  RuntimeDataReference reference;
+  if (data.empty() || (RuntimeDataReference::Parse(data, reference) && !CRuntimeDataStore::HasLeftovers(reference)))
+    return 0;
   if (int code = LoadRuntimeData(deferred)) return code;
   DoCommit();
   store_.Remove();

@@ -36,7 +36,7 @@ class CXMLMSIInstallEngine : public CYVXMLInstallEngine, public CXmlCfgActionBas
   bool IsInstallState(int actionState) override;
   bool IsUninstallState(int actionState) override;
   bool IsActionState(int actionState) override;
-  void OnFileStateChanged(const CXmlCfgFileProp& file) override;
+  int OnFileStateChanged(const CXmlCfgFileProp& file) override;
   yv::_stringw BackupFolder() override;
 
   // The action text for a file: the bag's text for `templateName` with the

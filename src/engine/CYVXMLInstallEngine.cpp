@@ -17,7 +17,7 @@ bool CYVXMLInstallEngine::IsUninstallState(int) { return true; }
 
 bool CYVXMLInstallEngine::IsActionState(int) { return true; }
 
-void CYVXMLInstallEngine::OnFileStateChanged(const CXmlCfgFileProp&) {}
+int CYVXMLInstallEngine::OnFileStateChanged(const CXmlCfgFileProp&) { return 0; }
 
 int CYVXMLInstallEngine::Load(CXmlLoader& loader) { return touchPoint_.Load(loader, this); }
 

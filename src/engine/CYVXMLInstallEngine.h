@@ -33,8 +33,10 @@ class CYVXMLInstallEngine : public IXMLRTEvent {
   virtual bool IsActionState(int actionState);
   // Raised during an install once a file's backup was made (or the file was
   // marked as created) and before the file is changed, so that a host can
-  // store what a rollback will need before anything on disk changes.
-  virtual void OnFileStateChanged(const CXmlCfgFileProp& file);
+  // store what a rollback will need before anything on disk changes. A
+  // code other than 0 (it could not be stored) stops the install before the
+  // file changes.
+  virtual int OnFileStateChanged(const CXmlCfgFileProp& file);
   // The folder backups are made in, and the only one rollback restores from
   // and commit deletes in: the temporary folder unless the host keeps a
   // private one.

@@ -10,6 +10,7 @@
 #include "engine/EngineResults.h"
 #include "support/MessageLog.h"
 #include "support/PathTrust.h"
+#include "support/ReplacementFile.h"
 #include "xml/CYVXmlFile.h"
 #include "xml/XmlResults.h"
 
@@ -70,8 +71,9 @@ int InstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine) {
   }
   // From here on the file may change: whoever hosts the engine gets the
   // chance to record the backup first, so that a rollback finds it even if
-  // this process never gets to store the configuration again.
-  engine.OnFileStateChanged(file);
+  // this process never gets to store the configuration again. A record that
+  // cannot be kept stops the file while it is still unchanged.
+  if (int code = engine.OnFileStateChanged(file)) return code;
   engine.OnProgressMessage(ProgressTemplate::kUpdateFile, full.c_str());
 
   if (int code = document.Load()) return LoadResult(code);
@@ -186,12 +188,19 @@ int RollbackFile(const CXmlCfgFileProp& file, const yv::_stringw& backupFolder) 
     DWORD attributes = file.fileAttributes;
     if (attributes == kUnknownFileAttributes) attributes = GetFileAttributesW(full.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
-    // A read-only file must still get its old bytes back.
+    // A read-only file must still get its old bytes back. They replace the
+    // file in one step, and the backup goes once it is back in place.
     SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (CopyFileW(file.tempFilePath.c_str(), full.c_str(), FALSE))
-      SetFileAttributesW(full.c_str(), attributes);
-    else
+    yv::ReplacementFile restored(full);
+    bool putBack = restored.valid() && CopyFileW(file.tempFilePath.c_str(), restored.path().c_str(), FALSE) &&
+                   restored.Commit();
+    SetFileAttributesW(full.c_str(), attributes);
+    if (putBack) {
+      yv::DeleteFileNoFollow(file.tempFilePath);
+    } else {
       LogMessage(IDS_CANNOT_RESTORE_BACKUP);
+      LogMessage(IDS_BACKUP_KEPT, full, file.tempFilePath);
+    }
   } else if (file.createdOnInstall != 0) {
     SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(full.c_str());

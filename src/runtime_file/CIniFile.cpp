@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <memory>
 
+#include "support/ReplacementFile.h"
 #include "support/Sha256.h"
 #include "support/UniqueHandle.h"
 
@@ -237,15 +238,18 @@ void CIniFile::ParseLine(std::wstring_view line, uint32_t& current) {
 }
 
 bool CIniFile::Save(const yv::_stringw& destination, yv::Sha256* digest) {
-  yv::UniqueFileHandle file(CreateFileW(destination.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  // The document goes into a new file that replaces the old one only when
+  // every byte is written: a full disk leaves the last complete version.
+  yv::ReplacementFile replacement(destination);
+  if (!replacement.valid()) return false;
+  yv::UniqueFileHandle file(CreateFileW(replacement.path().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                        TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
 
   // The text goes out through one modest buffer in large writes: a runtime
   // data file can hold hundreds of thousands of lines, each write is a
   // system call, and a buffer the size of the file would be fresh memory
-  // that costs more to touch than to fill. A failed write ends the file
-  // there.
+  // that costs more to touch than to fill. A failed write fails the save.
   constexpr size_t kFlushChars = 64 * 1024;
   std::wstring text;
   text.reserve(kFlushChars + 1024);
@@ -286,6 +290,7 @@ bool CIniFile::Save(const yv::_stringw& destination, yv::Sha256* digest) {
   }
   flush();
   file.reset();
+  if (!writing || !replacement.Commit()) return false;
   path_ = destination;
   return true;
 }

@@ -61,8 +61,9 @@ class CIniFile {
   // the file cannot be opened or read.
   bool Load();
 
-  // Writes the whole document to `destination`, replacing any file there.
-  // Returns false only when the file cannot be created; path() then stays.
+  // Writes the whole document to `destination`, replacing any file there in
+  // one step. False when any byte could not be written or the file not be
+  // replaced: `destination` then keeps what it held, and path() stays.
   // With `digest`, every byte written is fed to it as well.
   bool Save(const yv::_stringw& destination, yv::Sha256* digest = nullptr);
 

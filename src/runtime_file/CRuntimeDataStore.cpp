@@ -5,6 +5,9 @@
 
 #include <string>
 
+#include "config/CXmlCfgComponentProp.h"
+#include "config/CXmlCfgFileProp.h"
+#include "config/CXmlCfgPropertyBag.h"
 #include "runtime_file/RuntimeFileResults.h"
 #include "support/MessageLog.h"
 #include "support/PathTrust.h"
@@ -14,6 +17,9 @@
 namespace {
 
 constexpr wchar_t kFolderName[] = L"YVXmlCfg";
+// Between a journal record's file key, backup path and created flag: a
+// character that no key or path holds.
+constexpr wchar_t kRecordSeparator = L'\t';
 // A runtime data file larger than this is no file costing wrote.
 constexpr LONGLONG kMaxRuntimeDataBytes = 1LL << 30;
 
@@ -50,6 +56,13 @@ yv::_stringw CRuntimeDataStore::FolderForThisProcess() {
   if (FAILED(SHGetFolderPathW(nullptr, folder | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, base)))
     return yv::_stringw();
   return yv::_stringw::join(base, kFolderName);
+}
+
+bool CRuntimeDataStore::HasLeftovers(const RuntimeDataReference& reference) {
+  yv::_stringw folder = FolderForThisProcess();
+  return yv::InspectPath(reference.path) != yv::PathKind::kMissing ||
+         (!folder.empty() &&
+          yv::InspectPath(yv::_stringw::join(folder, reference.token + L".ini")) != yv::PathKind::kMissing);
 }
 
 int CRuntimeDataStore::Open(const RuntimeDataReference& reference) {
@@ -102,6 +115,48 @@ int CRuntimeDataStore::CopyVerified(const RuntimeDataReference& reference) {
   return RuntimeFileResult::kSuccess;
 }
 
+yv::_stringw CRuntimeDataStore::JournalPath() const {
+  return statePath_.empty() ? yv::_stringw() : yv::_stringw(statePath_ + L".journal");
+}
+
+int CRuntimeDataStore::AppendBackupRecord(const CXmlCfgFileProp& file) {
+  std::wstring record = std::wstring(file.key.c_str()) + kRecordSeparator + file.tempFilePath.c_str() +
+                        kRecordSeparator + (file.createdOnInstall ? L"1" : L"0") + L"\r\n";
+  yv::UniqueFileHandle journal(CreateFileW(JournalPath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  DWORD bytes = static_cast<DWORD>(record.size() * sizeof(wchar_t)), written = 0;
+  if (!journal || !WriteFile(journal.get(), record.data(), bytes, &written, nullptr) || written != bytes ||
+      !FlushFileBuffers(journal.get())) {
+    LogMessage(IDS_STATE_FILE_NOT_WRITTEN, JournalPath());
+    return RuntimeFileResult::kCannotWrite;
+  }
+  return RuntimeFileResult::kSuccess;
+}
+
+void CRuntimeDataStore::ApplyBackupRecords(CXmlCfgPropertyBag& bag) const {
+  std::string bytes;
+  if (JournalPath().empty() || !ReadWholeFile(JournalPath(), bytes)) return;
+  std::wstring_view text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+  for (size_t end; (end = text.find(L"\r\n")) != std::wstring_view::npos; text.remove_prefix(end + 2)) {
+    std::wstring_view record = text.substr(0, end);
+    size_t first = record.find(kRecordSeparator), last = record.rfind(kRecordSeparator);
+    if (first == std::wstring_view::npos || first == last) continue;
+    yv::_stringw key(record.data(), first);
+    for (auto& component : bag.components) {
+      auto found = component.second->files.find(key);
+      if (found == component.second->files.end()) continue;
+      found->second->tempFilePath = yv::_stringw(record.data() + first + 1, last - first - 1);
+      found->second->createdOnInstall = record.substr(last + 1) == L"1" ? 1 : 0;
+    }
+  }
+}
+
+void CRuntimeDataStore::ClearBackupRecords() {
+  if (!JournalPath().empty()) yv::DeleteFileNoFollow(JournalPath());
+}
+
 void CRuntimeDataStore::Remove() {
-  if (!statePath_.empty()) yv::DeleteFileNoFollow(statePath_);
+  if (statePath_.empty()) return;
+  ClearBackupRecords();
+  yv::DeleteFileNoFollow(statePath_);
 }

@@ -3,6 +3,9 @@
 #include "runtime_file/RuntimeDataReference.h"
 #include "support/stringw.h"
 
+class CXmlCfgFileProp;
+class CXmlCfgPropertyBag;
+
 // The private state of one installation: a copy of the runtime data file
 // that costing wrote, checked against its digest, kept in a folder that only
 // the local system and the administrators may write (the account's own
@@ -23,8 +26,24 @@ class CRuntimeDataStore {
   // The folder the state file and this installation's backups live in.
   const yv::_stringw& folder() const noexcept { return folder_; }
 
-  // Deletes the state file once the installation is over.
+  // Records, before the file is changed, where a file's backup is or that
+  // the install creates it: one line appended to the state's journal and
+  // flushed, so the cost does not grow with the configuration, and a
+  // rollback after a crash still finds every backup. 0 or kCannotWrite.
+  int AppendBackupRecord(const CXmlCfgFileProp& file);
+  // Applies the journal's complete records to a bag loaded from the state
+  // file; a record cut short by a crash is no record.
+  void ApplyBackupRecords(CXmlCfgPropertyBag& bag) const;
+  // Once the whole configuration is stored again the journal says nothing
+  // new.
+  void ClearBackupRecords();
+
+  // Deletes the state file and its journal once the installation is over.
   void Remove();
+
+  // Whether anything of the installation is still there to clean up: its
+  // state file or the runtime data file.
+  static bool HasLeftovers(const RuntimeDataReference& reference);
 
   // The private folder for this process: under the machine's application
   // data when elevated or the local system, else under the account's own.
@@ -32,6 +51,8 @@ class CRuntimeDataStore {
 
  private:
   int CopyVerified(const RuntimeDataReference& reference);
+
+  yv::_stringw JournalPath() const;
 
   yv::_stringw folder_;
   yv::_stringw statePath_;

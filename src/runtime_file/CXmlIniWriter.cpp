@@ -4,6 +4,7 @@
 
 #include "config/CXmlCfgPropertyBag.h"
 #include "runtime_file/RuntimeFileLayout.h"
+#include "runtime_file/RuntimeFileResults.h"
 #include "support/Sha256.h"
 
 namespace layout = RuntimeFileLayout;
@@ -30,10 +31,10 @@ int CXmlIniWriter::Write(const CXmlCfgPropertyBag& bag) {
   }
 
   yv::Sha256 digest;
-  ini_.Save(destination_, &digest);
+  bool saved = ini_.Save(destination_, &digest);
   digest_ = digest.FinishHex();
   bag_ = nullptr;
-  return 0;
+  return saved ? RuntimeFileResult::kSuccess : RuntimeFileResult::kCannotWrite;
 }
 
 void CXmlIniWriter::WriteComponentSection(const CXmlCfgComponentProp& component) {

@@ -28,6 +28,10 @@ constexpr int kRuntimeDataTampered = -1312;
 constexpr int kStateFolderUntrusted = -1313;
 // The verified copy of the runtime data file could not be stored.
 constexpr int kStateFileNotWritten = -1314;
+// The runtime data file, or the state kept from it, could not be written in
+// full (a full disk, a folder that refuses new files); the last complete
+// version stays.
+constexpr int kCannotWrite = -1315;
 // FileAttributes or Attributes missing.
 constexpr int kFileFlagsMissing = -1206;
 constexpr int kCreatedOnInstallMissing = -1211;

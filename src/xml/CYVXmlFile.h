@@ -117,7 +117,13 @@ class CYVXmlFile {
   yv::_stringw LoadStylesheetText() const;
   yv::ComPtr<IXMLDOMNode> TransformationSource() const;
   void AdoptFormattedRoot(IXMLDOMNode* source, IXMLDOMDocument2* stylesheet, IXMLDOMDocument2* output);
-  void KeepDeclaredEncoding();
+  HRESULT SaveReplacing();
+  yv::ComPtr<IXMLDOMDocument2> CreateScratchDocument() const;
+  // Whether the file at `path` parses whole and has the document's root.
+  bool HoldsWholeDocument(const yv::_stringw& path) const;
+  // Rewrites the saved file at `path` in its declared encoding where the
+  // parser wrote UTF-8 regardless; false when that was needed and failed.
+  bool KeepDeclaredEncoding(const yv::_stringw& path);
 
   // Destroyed in reverse order: the prefix map and the node set go first,
   // then the root element, and the document last.

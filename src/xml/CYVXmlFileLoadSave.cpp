@@ -5,6 +5,7 @@
 
 #include "engine/CYVXMLInstallEngine.h"
 #include "support/MessageLog.h"
+#include "support/ReplacementFile.h"
 #include "xml/CYVXmlFile.h"
 #include "xml/ComVariant.h"
 #include "xml/DeclaredEncoding.h"
@@ -83,37 +84,72 @@ int CYVXmlFile::Save() {
   LogMessage(IDS_SAVING_FILE, path_);
   if (formatOnSave_) FormatDocument();
 
-  ComVariant target = ComVariant::FromText(path_);
-  HRESULT hr = document_->save(target.get());
+  HRESULT hr = SaveReplacing();
   while (FAILED(hr)) {
     if (int result = AskUser(XmlPromptError::kSaveFailed, hr)) return result;
-    hr = document_->save(target.get());
+    hr = SaveReplacing();
   }
-  KeepDeclaredEncoding();
   return XmlResult::kSuccess;
 }
 
-void CYVXmlFile::KeepDeclaredEncoding() {
-  yv::_stringw encoding = DeclaredEncodingOf(document_.get());
-  UINT codePage = CodePageOfEncoding(encoding);
-  if (codePage == 0 || codePage == CP_UTF8) return;
-  // A scratch document of the same parser shows whether it writes what the
-  // declaration promises; the class is taken from the document itself so
-  // that no second parser choice is made (and logged).
+// The parser writes into a new file beside the target; only a file that was
+// written, flushed and reads back as a whole document with the same root
+// replaces the target. A parser that reports success on a full disk, or a
+// process killed part-way, leaves the old bytes in place.
+HRESULT CYVXmlFile::SaveReplacing() {
+  yv::ReplacementFile replacement(path_);
+  if (!replacement.valid()) return HRESULT_FROM_WIN32(GetLastError());
+  HRESULT hr = document_->save(ComVariant::FromText(replacement.path()).get());
+  if (FAILED(hr)) return hr;
+  if (!KeepDeclaredEncoding(replacement.path())) return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+  if (!HoldsWholeDocument(replacement.path())) return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+  if (!replacement.Commit()) return HRESULT_FROM_WIN32(GetLastError());
+  return S_OK;
+}
+
+// A fresh document of the parser in use; the class is taken from the
+// document itself so that no second parser choice is made (and logged).
+yv::ComPtr<IXMLDOMDocument2> CYVXmlFile::CreateScratchDocument() const {
   yv::ComPtr<IPersistStreamInit> persist;
   CLSID parserClass{};
   yv::ComPtr<IXMLDOMDocument2> scratch;
   if (FAILED(document_.As(IID_IPersistStreamInit, persist)) || FAILED(persist->GetClassID(&parserClass)) ||
       FAILED(
-          CoCreateInstance(parserClass, nullptr, CLSCTX_INPROC_SERVER, msxml::kIXMLDOMDocument2, scratch.put_void()))) {
-    return;
-  }
-  if (!ParserWritesUtf8Regardless(scratch.get(), encoding, codePage)) return;
-  if (RewriteUtf8File(path_, codePage)) {
+          CoCreateInstance(parserClass, nullptr, CLSCTX_INPROC_SERVER, msxml::kIXMLDOMDocument2, scratch.put_void())))
+    return nullptr;
+  return scratch;
+}
+
+bool CYVXmlFile::HoldsWholeDocument(const yv::_stringw& path) const {
+  yv::ComPtr<IXMLDOMDocument2> written = CreateScratchDocument();
+  yv::ComPtr<IXMLDOMElement> writtenRoot;
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  if (!written || FAILED(written->put_validateOnParse(VARIANT_FALSE)) ||
+      FAILED(written->put_resolveExternals(VARIANT_FALSE)) ||
+      FAILED(written->load(ComVariant::FromText(path).get(), &loaded)) || loaded != VARIANT_TRUE ||
+      FAILED(written->get_documentElement(writtenRoot.put())) || !writtenRoot)
+    return false;
+  yv::ComPtr<IXMLDOMElement> root;
+  if (FAILED(document_->get_documentElement(root.put())) || !root) return false;
+  yv::_stringw expected, found;
+  return SUCCEEDED(root->get_nodeName(expected.out())) && SUCCEEDED(writtenRoot->get_nodeName(found.out())) &&
+         expected == found;
+}
+
+bool CYVXmlFile::KeepDeclaredEncoding(const yv::_stringw& path) {
+  yv::_stringw encoding = DeclaredEncodingOf(document_.get());
+  UINT codePage = CodePageOfEncoding(encoding);
+  if (codePage == 0 || codePage == CP_UTF8) return true;
+  // A scratch document of the same parser shows whether it writes what the
+  // declaration promises.
+  yv::ComPtr<IXMLDOMDocument2> scratch = CreateScratchDocument();
+  if (!scratch || !ParserWritesUtf8Regardless(scratch.get(), encoding, codePage)) return true;
+  if (RewriteUtf8File(path, codePage)) {
     LogText(yv::_stringw().format(L"The parser wrote '%s' as UTF-8 although it declares %s; rewrote it in %s",
                                   path_.c_str(), encoding.c_str(), encoding.c_str()));
-  } else {
-    LogText(yv::_stringw().format(L"The parser wrote '%s' as UTF-8 although it declares %s; it could not be rewritten",
-                                  path_.c_str(), encoding.c_str()));
+    return true;
   }
+  LogText(yv::_stringw().format(L"The parser wrote '%s' as UTF-8 although it declares %s; it could not be rewritten",
+                                path_.c_str(), encoding.c_str()));
+  return false;
 }

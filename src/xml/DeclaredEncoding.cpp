@@ -202,7 +202,7 @@ bool RewriteUtf8File(const yv::_stringw& path, UINT codePage) {
   if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
   int length =
       MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  if (length <= 0 && !bytes.empty()) return false;  // not UTF-8 after all: leave it alone
+  if (length <= 0 && !bytes.empty()) return true;  // not UTF-8 after all: nothing to rewrite
   std::wstring text(static_cast<std::size_t>(length), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), length);
 

@@ -22,6 +22,6 @@ bool ParserWritesUtf8Regardless(IXMLDOMDocument2* scratch, const yv::_stringw& e
 
 // Reads `path` as UTF-8 and writes it again in `codePage` (UTF-16 with a
 // byte-order mark for 1200 and 1201). Characters the code page cannot hold
-// become character references. False when the file could not be read or
-// written; the file is then unchanged.
+// become character references; a file that is no UTF-8 is left as it is.
+// False when the file could not be read or written in full.
 bool RewriteUtf8File(const yv::_stringw& path, UINT codePage);

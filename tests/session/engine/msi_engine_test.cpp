@@ -119,8 +119,12 @@ TEST_F(MsiEngineTest, InstallShowsEachFileRollbackSaysSoAndCommitCleansUp) {
   EXPECT_EQ(Recorded(INSTALLMESSAGE_ACTIONSTART, 2), Texts{L"Rolling back XML files"});
   EXPECT_EQ(ReadFileBytes(PathOf(L"web.config")), original);
   EXPECT_FALSE(FileExists(PathOf(L"new.xml")));
+  EXPECT_FALSE(FileExists(runtimeData_) || FileExists(StatePath())) << "the rolled back installation is gone";
+  EXPECT_EQ(Call("YVXmlCommit"), 0u) << "nothing left to commit";
 
   // Someone holds the runtime data file open without letting it be deleted.
+  Store(bag);
+  EXPECT_EQ(Call("YVXmlInstall"), 0u);
   HANDLE held = CreateFileW(runtimeData_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   session_.Clear();

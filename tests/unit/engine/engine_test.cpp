@@ -25,10 +25,11 @@ class EngineTest : public ::testing::Test, public CYVXMLInstallEngine {
   int OnErrorPrompt(const wchar_t*, int, int) override { return answer; }
   bool IsInstallState(int state) override { return state == ComponentActionState::kLocal; }
   bool IsUninstallState(int state) override { return state == ComponentActionState::kAbsent; }
-  void OnFileStateChanged(const CXmlCfgFileProp& file) override {
+  int OnFileStateChanged(const CXmlCfgFileProp& file) override {
     // What the host stores at this point; the file must still be untouched.
     stateChanges.push_back(std::string(file.tempFilePath.empty() ? "no backup" : "backup") +
                            (file.createdOnInstall ? " created " : " ") + ReadFileBytes(file.GetFullPath().c_str()));
+    return stateResult;
   }
   // A file of `component` in the test's folder, written from `bytes` unless
   // they are null; kept in its own layout when saved.
@@ -51,6 +52,7 @@ class EngineTest : public ::testing::Test, public CYVXMLInstallEngine {
   std::vector<std::wstring> progressTexts;
   std::vector<std::string> stateChanges;
   int answer = PromptAnswer::kAbort;
+  int stateResult = 0;
 };
 
 // One element record with its attribute records {name, value, flags}.
@@ -197,6 +199,15 @@ TEST_F(EngineTest, AFailureStopsTheWalkAndRollbackPutsBackEveryFileTheInstallCha
   EXPECT_FALSE(FileExists(failing.tempFilePath.c_str()));
   // A file that cannot be copied gets no backup, which stops it.
   EXPECT_EQ(BackupFile(File(L"CompC", L"missing.xml", nullptr), BackupFolder()), EngineResult::kBackupCopyFailed);
+}
+
+// A host that cannot record a file's backup stops the install while the file
+// is still as it was.
+TEST_F(EngineTest, AFileWhoseBackupCannotBeRecordedIsNotChanged) {
+  Element(File(L"A", L"a.xml", "<a/>"), L"//", 0, L"", {{L"x", L"1", kInstall | kCreate}});
+  stateResult = -1315;
+  EXPECT_EQ(DoInstall(), -1315);
+  EXPECT_EQ(Read(L"a.xml"), "<a/>");
 }
 
 // A recorded backup that is no XML*.tmp file of the engine's backup folder
