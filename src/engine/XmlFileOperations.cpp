@@ -11,6 +11,7 @@
 #include "support/MessageLog.h"
 #include "support/PathTrust.h"
 #include "support/ReplacementFile.h"
+#include "support/SameFileBytes.h"
 #include "xml/CYVXmlFile.h"
 #include "xml/XmlResults.h"
 
@@ -189,11 +190,14 @@ int RollbackFile(const CXmlCfgFileProp& file, const yv::_stringw& backupFolder) 
     if (attributes == kUnknownFileAttributes) attributes = GetFileAttributesW(full.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
     // A read-only file must still get its old bytes back. They replace the
-    // file in one step, and the backup goes once it is back in place.
+    // file in one step, and the backup goes once it is back in place. A
+    // file the failure stopped before it changed needs no copy (and no room
+    // for one on a full disk).
     SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
     yv::ReplacementFile restored(full);
-    bool putBack = restored.valid() && CopyFileW(file.tempFilePath.c_str(), restored.path().c_str(), FALSE) &&
-                   restored.Commit();
+    bool putBack =
+        yv::SameFileBytes(file.tempFilePath, full) ||
+        (restored.valid() && CopyFileW(file.tempFilePath.c_str(), restored.path().c_str(), FALSE) && restored.Commit());
     SetFileAttributesW(full.c_str(), attributes);
     if (putBack) {
       yv::DeleteFileNoFollow(file.tempFilePath);

@@ -2,11 +2,15 @@
 """Installations that fail, roll back or run without rollback: a failure
 after the XML changes puts every byte back, commit and finalize leave
 nothing in the temporary folder, files that cannot be read or written fail
-the installation with the module's prompt; and one installation at scale.
+the installation with the module's prompt, a full disk and a killed
+installer never leave a torn file; and one installation at scale.
 """
 
+import glob
 import os
+import random
 import subprocess
+import time
 import xml.etree.ElementTree as ET
 
 import e2e_kit
@@ -22,14 +26,17 @@ class Suite(InstallTestCase):
     # files: [key, name, component, flags]; a component named Off is never
     # installed.
     def install(self, files, elements, attributes=(), arguments=(), log_name="install", **extra):
+        package, target = self.package(files, elements, attributes, **extra)
+        return package, target, self.msiexec("/i", package, log_name, target + list(arguments))
+
+    def package(self, files, elements, attributes=(), **extra):
         package = self.build_package(dict({
             "properties": {"EXISTINGDIR": self.windows_path("existing") + "\\"},
             "components": [{"id": c, "directory": "TARGETDIR", "condition": "NEVER" if c == "Off" else None}
                            for c in sorted({f[2] for f in files})],
             "xml_files": [[k, n, c, "EXISTINGDIR", flags, "", "UTF-8"] for k, n, c, flags in files],
             "xml_elements": elements, "xml_attributes": list(attributes)}, **extra))
-        target = ["TARGETDIR=" + self.windows_path("target") + "\\"]
-        return package, target, self.msiexec("/i", package, log_name, target + list(arguments))
+        return package, ["TARGETDIR=" + self.windows_path("target") + "\\"]
 
     def test_a_failure_after_the_xml_changes_restores_every_byte_and_removes_created_files(self):
         # Bytes the module would never write itself (byte order mark, CR LF,
@@ -110,6 +117,81 @@ class Suite(InstallTestCase):
                 self.assertNotEqual(prompted, -1)
                 self.assertGreater(run.log.find("Rolling back XML file: '" + self.windows_path("existing", name)),
                                    prompted)
+
+    # A small RAM disk mounted at existing\disk (Linux only, as root); Wine
+    # sees it as an ordinary folder of C:.
+    def small_disk(self, size):
+        path = self.path("existing", "disk")
+        os.makedirs(path, exist_ok=True)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size},mode=0755", "tmpfs", path],
+                          capture_output=True).returncode != 0:
+            self.skipTest("mounting a small disk needs root")
+        self.addCleanup(subprocess.run, ["umount", "-l", path], capture_output=True)
+        return path
+
+    def test_a_full_disk_during_a_save_or_the_encoding_rewrite_fails_the_install_and_rollback_restores_every_byte(
+            self):
+        ok = b"<config>\n\t<item/>\n</config>\n"
+        # Declared ISO-8859-1 and full of characters it cannot hold: the
+        # parser's UTF-8 is less than half the size of the rewrite into the
+        # declared encoding, so only the rewrite runs out of room.
+        cases = {"big.xml": "<config>\n%s</config>\n" % "".join(
+                     f'\t<item n="{i}">{"x" * 100}</item>\n' for i in range(1000)),
+                 "latin.xml": '<?xml version="1.0" encoding="ISO-8859-1"?>\n<config>\n%s</config>\n' % "".join(
+                     f'\t<item n="{i}">{"&#8364;" * 16}</item>\n' for i in range(1000))}
+        for name, text in cases.items():
+            with self.subTest(name):
+                content = text.encode("latin-1")
+                disk = self.small_disk(int(len(content) * 1.7))
+                self.write("existing/ok.config", ok)
+                self.write("existing/disk/" + name, content)
+                everything_before = self.temp_files("*")
+                _, _, run = self.install(
+                    [["A_Ok", "ok.config", "CompMain", 0x4], ["B_Disk", "disk\\" + name, "CompMain", 0x4]],
+                    [["A_Root", "A_Ok", None, "config", None, 0], ["A_Item", "A_Ok", "A_Root", "item", None, 0],
+                     ["B_Root", "B_Disk", None, "config", None, 0],
+                     ["B_Item", "B_Disk", "B_Root", "item[@n='0']", None, 0]],
+                    [["A_V", "A_Item", "v", "1", 0x1 | 0x4], ["B_V", "B_Item", "v", "1", 0x1 | 0x4]], log_name=name)
+                self.assertEqual(run.returncode, INSTALL_FAILED, run.log[-3000:])
+                self.assertIn("Saving XML file '%s'" % self.windows_path("existing", "disk", name), run.lines)
+                self.assertIn("Rolling back XML file: '%s'" % self.windows_path("existing", "ok.config"), run.lines)
+                self.assertEqual((self.read("existing", "ok.config"), self.read("existing", "disk", name)),
+                                 (ok, content))
+                self.assertEqual(os.listdir(disk), [name], "a temporary file beside the target")
+                self.assertEqual(self.temp_files("*") - everything_before, set())
+                subprocess.run(["umount", "-l", disk], capture_output=True)
+
+    def test_killing_the_installer_during_a_large_save_leaves_the_old_or_the_new_bytes(self):
+        old = ("<config>\n%s</config>\n" % "".join(
+            f'\t<item n="{i}" value="{"v" * 150}"/>\n' for i in range(100000))).encode()
+        env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all")
+        rng = random.Random(7)
+        for attempt in range(4):
+            with self.subTest(attempt=attempt):
+                self.write("existing/big.xml", old)
+                # A new product each time: a killed installation may have
+                # registered the last one.
+                package, target = self.package([["Big", "big.xml", "CompMain", 0x4]],
+                                               [["B_Root", "Big", None, "config", None, 0],
+                                                ["B_Item", "Big", "B_Root", "item[@n='0']", None, 0]],
+                                               [["B_V", "B_Item", "state", "new", 0x1 | 0x4]])
+                installer = subprocess.Popen([os.path.join(e2e_kit.BUILD, "wine-run"), "msiexec", "/i", package,
+                                              "/qn"] + target, env=env, stdout=subprocess.DEVNULL,
+                                             stderr=subprocess.DEVNULL)
+                # The save has begun once its new file appears beside the target.
+                deadline = time.time() + 120
+                while not glob.glob(self.path("existing", "~yv*.tmp")) and installer.poll() is None:
+                    self.assertLess(time.time(), deadline)
+                    time.sleep(0.02)
+                time.sleep(rng.uniform(0, 1.5))
+                subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
+                installer.wait()
+                now = self.read("existing", "big.xml")
+                if now != old:
+                    root = ET.fromstring(now)
+                    self.assertEqual((len(root), root[0].get("state")), (100000, "new"), "a torn file")
+                for leftover in glob.glob(self.path("existing", "~yv*.tmp")):
+                    os.remove(leftover)  # a killed process cannot clean up; the target is what counts
 
     def test_many_files_and_a_large_one_without_rollback_leave_nothing_behind(self):
         count, rows = 200, "".join(f'\t\t<item id="{i}" value="{"v" * 180}"/>\n' for i in range(25000))

@@ -1,0 +1,39 @@
+#include "support/SameFileBytes.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "support/UniqueHandle.h"
+
+namespace yv {
+
+namespace {
+
+UniqueFileHandle OpenForReading(const _stringw& path) {
+  return UniqueFileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+}  // namespace
+
+bool SameFileBytes(const _stringw& left, const _stringw& right) {
+  UniqueFileHandle a = OpenForReading(left), b = OpenForReading(right);
+  LARGE_INTEGER sizeA{}, sizeB{};
+  if (!a || !b || !GetFileSizeEx(a.get(), &sizeA) || !GetFileSizeEx(b.get(), &sizeB) ||
+      sizeA.QuadPart != sizeB.QuadPart)
+    return false;
+  constexpr DWORD kChunk = 1 << 20;
+  std::vector<char> bufferA(kChunk), bufferB(kChunk);
+  for (;;) {
+    DWORD readA = 0, readB = 0;
+    if (!ReadFile(a.get(), bufferA.data(), kChunk, &readA, nullptr) ||
+        !ReadFile(b.get(), bufferB.data(), kChunk, &readB, nullptr) || readA != readB)
+      return false;
+    if (readA == 0) return true;
+    if (std::memcmp(bufferA.data(), bufferB.data(), readA) != 0) return false;
+  }
+}
+
+}  // namespace yv
