@@ -111,8 +111,12 @@ int CXMLMSIInstallEngine::LoadRuntimeData(bool deferred) {
 int CXMLMSIInstallEngine::StoreRuntimeData() {
   CXmlIniWriter writer(store_.statePath());
   int code = bag().Save(writer);
-  // The state now holds every record the journal did.
-  if (code == 0) store_.ClearBackupRecords();
+  // The state now holds every record the journal did; if it could not be
+  // stored, the last complete state and the journal still hold them.
+  if (code == 0)
+    store_.ClearBackupRecords();
+  else
+    LogMessage(IDS_STATE_FILE_NOT_WRITTEN, store_.statePath());
   return code;
 }
 

@@ -8,10 +8,10 @@
 #include "config/ConfigFlags.h"
 #include "engine/CYVXMLInstallEngine.h"
 #include "engine/EngineResults.h"
+#include "support/FileBytes.h"
 #include "support/MessageLog.h"
 #include "support/PathTrust.h"
 #include "support/ReplacementFile.h"
-#include "support/SameFileBytes.h"
 #include "xml/CYVXmlFile.h"
 #include "xml/XmlResults.h"
 

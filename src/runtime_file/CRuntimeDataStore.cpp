@@ -9,6 +9,7 @@
 #include "config/CXmlCfgFileProp.h"
 #include "config/CXmlCfgPropertyBag.h"
 #include "runtime_file/RuntimeFileResults.h"
+#include "support/FileBytes.h"
 #include "support/MessageLog.h"
 #include "support/PathTrust.h"
 #include "support/Sha256.h"
@@ -23,36 +24,11 @@ constexpr wchar_t kRecordSeparator = L'\t';
 // A runtime data file larger than this is no file costing wrote.
 constexpr LONGLONG kMaxRuntimeDataBytes = 1LL << 30;
 
-bool IsElevatedOrSystem() {
-  HANDLE raw = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return true;
-  yv::UniqueKernelHandle token(raw);
-  TOKEN_ELEVATION elevation{};
-  DWORD size = 0;
-  if (GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
-      elevation.TokenIsElevated)
-    return true;
-  BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
-  return GetTokenInformation(token.get(), TokenUser, user, sizeof user, &size) &&
-         IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, WinLocalSystemSid);
-}
-
-bool ReadWholeFile(const yv::_stringw& path, std::string& bytes) {
-  yv::UniqueFileHandle file(
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  LARGE_INTEGER size{};
-  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxRuntimeDataBytes) return false;
-  bytes.resize(static_cast<size_t>(size.QuadPart));
-  DWORD read = 0;
-  return bytes.empty() ||
-         (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
-}
-
 }  // namespace
 
 yv::_stringw CRuntimeDataStore::FolderForThisProcess() {
   wchar_t base[MAX_PATH] = L"";
-  int folder = IsElevatedOrSystem() ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA;
+  int folder = yv::RunsElevatedOrAsLocalSystem() ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA;
   if (FAILED(SHGetFolderPathW(nullptr, folder | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, base)))
     return yv::_stringw();
   return yv::_stringw::join(base, kFolderName);
@@ -95,7 +71,8 @@ int CRuntimeDataStore::Open(const RuntimeDataReference& reference) {
 // changes nothing.
 int CRuntimeDataStore::CopyVerified(const RuntimeDataReference& reference) {
   std::string bytes;
-  if (!ReadWholeFile(reference.path, bytes) || yv::Sha256::HexOf(bytes.data(), bytes.size()) != reference.digest) {
+  if (!yv::ReadWholeFile(reference.path, bytes, kMaxRuntimeDataBytes) ||
+      yv::Sha256::HexOf(bytes.data(), bytes.size()) != reference.digest) {
     LogMessage(IDS_RUNTIME_DATA_TAMPERED, reference.path);
     return RuntimeFileResult::kRuntimeDataTampered;
   }
@@ -135,7 +112,7 @@ int CRuntimeDataStore::AppendBackupRecord(const CXmlCfgFileProp& file) {
 
 void CRuntimeDataStore::ApplyBackupRecords(CXmlCfgPropertyBag& bag) const {
   std::string bytes;
-  if (JournalPath().empty() || !ReadWholeFile(JournalPath(), bytes)) return;
+  if (JournalPath().empty() || !yv::ReadWholeFile(JournalPath(), bytes, kMaxRuntimeDataBytes)) return;
   std::wstring_view text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
   for (size_t end; (end = text.find(L"\r\n")) != std::wstring_view::npos; text.remove_prefix(end + 2)) {
     std::wstring_view record = text.substr(0, end);

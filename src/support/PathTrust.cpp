@@ -79,20 +79,27 @@ bool ReachedDirectly(HANDLE handle, const _stringw& path) {
   return !final.empty() && SameText(TrimTrailingSlash(final), TrimTrailingSlash(FullPath(path)));
 }
 
-// The SID of the account this process runs as.
-std::vector<BYTE> ProcessUserSid() {
-  std::vector<BYTE> sid;
+// One class of information about this process's token; empty when it
+// cannot be read.
+std::vector<BYTE> ProcessTokenInformation(TOKEN_INFORMATION_CLASS kind) {
+  std::vector<BYTE> information;
   HANDLE raw = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return sid;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return information;
   UniqueKernelHandle token(raw);
   DWORD size = 0;
-  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-  std::vector<BYTE> user(size);
-  if (size == 0 || !GetTokenInformation(token.get(), TokenUser, user.data(), size, &size)) return sid;
-  PSID owner = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
-  auto bytes = static_cast<const BYTE*>(owner);
-  sid.assign(bytes, bytes + GetLengthSid(owner));
-  return sid;
+  GetTokenInformation(token.get(), kind, nullptr, 0, &size);
+  information.resize(size);
+  if (size == 0 || !GetTokenInformation(token.get(), kind, information.data(), size, &size)) information.clear();
+  return information;
+}
+
+// The SID of the account this process runs as.
+std::vector<BYTE> ProcessUserSid() {
+  std::vector<BYTE> user = ProcessTokenInformation(TokenUser);
+  if (user.empty()) return user;
+  PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+  auto bytes = static_cast<const BYTE*>(sid);
+  return std::vector<BYTE>(bytes, bytes + GetLengthSid(sid));
 }
 
 bool IsTrustedSid(PSID sid, const std::vector<BYTE>& self) {
@@ -102,6 +109,15 @@ bool IsTrustedSid(PSID sid, const std::vector<BYTE>& self) {
 }
 
 }  // namespace
+
+bool RunsElevatedOrAsLocalSystem() {
+  std::vector<BYTE> elevation = ProcessTokenInformation(TokenElevation);
+  if (elevation.size() >= sizeof(TOKEN_ELEVATION) &&
+      reinterpret_cast<TOKEN_ELEVATION*>(elevation.data())->TokenIsElevated)
+    return true;
+  std::vector<BYTE> self = ProcessUserSid();
+  return !self.empty() && IsWellKnownSid(self.data(), WinLocalSystemSid);
+}
 
 PathKind InspectPath(const _stringw& path) {
   UniqueFileHandle handle = OpenNoFollow(path, FILE_READ_ATTRIBUTES);

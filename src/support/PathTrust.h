@@ -27,6 +27,10 @@ PathKind InspectPath(const _stringw& path);
 // re-permission it. An object without a DACL is open to all: false.
 bool IsTrustedObject(HANDLE handle);
 
+// Whether this process runs elevated or as the local system: then its
+// private state belongs where only the machine's administrators may write.
+bool RunsElevatedOrAsLocalSystem();
+
 // Creates `path` as a folder that only the local system, the administrators
 // and this process's account may use, or checks that the folder already there
 // is such a folder and no link. False when it is not, or cannot be made.

@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <string>
 
+#include "support/FileBytes.h"
 #include "support/UniqueHandle.h"
 #include "support/com_ptr.h"
 #include "xml/ComVariant.h"
@@ -186,19 +187,7 @@ bool ParserWritesUtf8Regardless(IXMLDOMDocument2* scratch, const yv::_stringw& e
 
 bool RewriteUtf8File(const yv::_stringw& path, UINT codePage) {
   std::string bytes;
-  {
-    yv::UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return false;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return false;
-    bytes.resize(static_cast<std::size_t>(size.QuadPart));
-    DWORD read = 0;
-    if (!bytes.empty() && (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-                           read != bytes.size())) {
-      return false;
-    }
-  }
+  if (!yv::ReadWholeFile(path, bytes)) return false;
   if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
   int length =
       MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);

@@ -161,6 +161,34 @@ class Suite(InstallTestCase):
                 self.assertEqual(self.temp_files("*") - everything_before, set())
                 subprocess.run(["umount", "-l", disk], capture_output=True)
 
+    def test_a_full_disk_while_the_state_is_stored_fails_the_install_and_rollback_still_finds_every_backup(self):
+        # The private state folder on a small disk that holds the state, the
+        # backups and the journal, but not the state's new copy at the end.
+        state = self.state_folder()
+        os.makedirs(state, exist_ok=True)
+        long_value = "v" * 2000
+        count = 20
+        files = [[f"F{i}", f"file{i}.xml", "CompMain", 0x4] for i in range(count)]
+        elements, attributes = [], []
+        for i in range(count):
+            self.write(f"existing/file{i}.xml", f"<config>\n\t<item/>\n</config>\n")
+            elements += [[f"F{i}_Root", f"F{i}", None, "config", None, 0], [f"F{i}_Item", f"F{i}", f"F{i}_Root",
+                                                                               "item", None, 0]]
+            attributes.append([f"F{i}_V", f"F{i}_Item", "v", long_value, 0x1 | 0x4])
+        package, target = self.package(files, elements, attributes)
+        runtime_bytes = 2 * count * (len(long_value) + 400)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={runtime_bytes + count * 4096 + 4096 + runtime_bytes // 2},"
+                           "mode=0755", "tmpfs", state], capture_output=True).returncode != 0:
+            self.skipTest("mounting a small disk needs root")
+        self.addCleanup(subprocess.run, ["umount", "-l", state], capture_output=True)
+        everything_before = self.temp_files("*")
+        run = self.msiexec("/i", package, "install", target)
+        self.assertEqual(run.returncode, INSTALL_FAILED, run.log[-3000:])
+        self.assertTrue([line for line in run.lines if line.startswith("Unable to store the private state file")])
+        for i in range(count):
+            self.assertEqual(self.read("existing", f"file{i}.xml"), b"<config>\n\t<item/>\n</config>\n", i)
+        self.assertEqual((os.listdir(state), self.temp_files("*") - everything_before), ([], set()))
+
     def test_killing_the_installer_during_a_large_save_leaves_the_old_or_the_new_bytes(self):
         old = ("<config>\n%s</config>\n" % "".join(
             f'\t<item n="{i}" value="{"v" * 150}"/>\n' for i in range(100000))).encode()

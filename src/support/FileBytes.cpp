@@ -1,4 +1,4 @@
-#include "support/SameFileBytes.h"
+#include "support/FileBytes.h"
 
 #include <windows.h>
 
@@ -17,6 +17,16 @@ UniqueFileHandle OpenForReading(const _stringw& path) {
 }
 
 }  // namespace
+
+bool ReadWholeFile(const _stringw& path, std::string& bytes, long long maxBytes) {
+  UniqueFileHandle file = OpenForReading(path);
+  LARGE_INTEGER size{};
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > maxBytes) return false;
+  bytes.resize(static_cast<size_t>(size.QuadPart));
+  DWORD read = 0;
+  return bytes.empty() ||
+         (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
+}
 
 bool SameFileBytes(const _stringw& left, const _stringw& right) {
   UniqueFileHandle a = OpenForReading(left), b = OpenForReading(right);

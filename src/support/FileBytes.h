@@ -1,8 +1,14 @@
 #pragma once
 
+#include <string>
+
 #include "support/stringw.h"
 
 namespace yv {
+
+// Reads the whole file at `path` into `bytes`. False when it cannot be
+// opened or read in full, or holds more than `maxBytes`.
+bool ReadWholeFile(const _stringw& path, std::string& bytes, long long maxBytes = 0x7FFFFFFF);
 
 // Whether the files at `left` and `right` hold the same bytes; false when
 // either cannot be read.
