@@ -95,8 +95,14 @@ int BackupFile(CXmlCfgFileProp& file, const yv::_stringw& folder) {
     return EngineResult::kBackupCopyFailed;
   }
   // The copy takes the file's attributes; a read-only copy could not be
-  // deleted by the commit and would stay in the temporary folder for ever.
+  // deleted by the commit and would stay in the backup folder for ever.
   SetFileAttributesW(backup, FILE_ATTRIBUTE_NORMAL);
+  // On the disk before the journal names it: after a power cut the record
+  // must not point at bytes that never arrived.
+  if (!yv::FlushFileToDisk(backup)) {
+    DeleteFileW(backup);
+    return EngineResult::kBackupCopyFailed;
+  }
   file.tempFilePath = backup;
   return 0;
 }

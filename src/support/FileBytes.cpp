@@ -28,6 +28,12 @@ bool ReadWholeFile(const _stringw& path, std::string& bytes, long long maxBytes)
          (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
 }
 
+bool FlushFileToDisk(const _stringw& path) {
+  UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file && FlushFileBuffers(file.get());
+}
+
 bool SameFileBytes(const _stringw& left, const _stringw& right) {
   UniqueFileHandle a = OpenForReading(left), b = OpenForReading(right);
   LARGE_INTEGER sizeA{}, sizeB{};

@@ -1,6 +1,6 @@
 #include "support/ReplacementFile.h"
 
-#include "support/UniqueHandle.h"
+#include "support/FileBytes.h"
 
 namespace yv {
 
@@ -13,12 +13,6 @@ _stringw FolderOf(const _stringw& path) {
 
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-bool FlushToDisk(const _stringw& path) {
-  UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-  return file && FlushFileBuffers(file.get());
-}
 
 }  // namespace
 
@@ -37,7 +31,7 @@ ReplacementFile::~ReplacementFile() {
 
 bool ReplacementFile::Commit() {
   if (path_.empty()) return false;
-  if (!FlushToDisk(path_)) return false;
+  if (!FlushFileToDisk(path_)) return false;
   bool replaced;
   DWORD attributes = GetFileAttributesW(target_.c_str());
   // A folder is never replaced by a file, and a read-only file is not
