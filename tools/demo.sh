@@ -42,7 +42,12 @@ chmod +x "$runner"
 trap '"$runner" --end-session' EXIT
 
 app="$prefix/drive_c/DemoApp"
-temp_glob() { compgen -G "$prefix/drive_c/users/*/Temp/XML*.[tT][mM][pP]" || true; }
+# The runtime data files in the temporary folder, and the backups and state
+# in the module's private state folder.
+temp_glob() {
+  compgen -G "$prefix/drive_c/users/*/Temp/XML*.[tT][mM][pP]" || true
+  compgen -G "$prefix/drive_c/ProgramData/YVXmlCfg/*" || true
+}
 windows_path() { local p="$1"; echo "Z:${p//\//\\}"; }
 
 checks=0
@@ -157,7 +162,7 @@ check "pom.xml: new elements in the POM namespace, no prefix in the file" \
 check "settings.xml was created with its elements" has_text settings.xml 'url="https://demo.example.com/api"'
 check "the verbose log has the module's lines" grep -qa "Installing 3 XML component" \
   <(yelvin_lines "$build/demo-logs/install.log")
-check "commit left no backup or runtime data file in the temporary folder" test -z "$(temp_glob)"
+check "commit left no backup, state or runtime data file behind" test -z "$(temp_glob)"
 
 echo
 echo "== 2. Uninstall: msiexec /x demo.msi /qn /l*v uninstall.log"
@@ -189,9 +194,7 @@ for f in app.config web.config pom.xml; do
   check "rollback: $f is byte for byte the original" same_bytes "$f"
 done
 check "rollback: settings.xml, created by the installation, is gone" absent settings.xml
-# Rollback keeps its backup copies (only commit deletes them); the demo
-# clears them so that a next run starts clean.
-rm -f $(temp_glob)
+check "rollback left no backup, state or runtime data file behind" test -z "$(temp_glob)"
 
 echo
 if [ "$failures" -eq 0 ]; then
