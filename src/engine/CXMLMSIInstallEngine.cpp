@@ -144,6 +144,12 @@ int CXMLMSIInstallEngine::Rollback() {
   return 0;
 }
 
+int CXMLMSIInstallEngine::DiscardRuntimeData() {
+  RuntimeDataReference reference;
+  if (RuntimeDataReference::Parse(GetRuntimeDataPath(false), reference)) yv::DeleteFileNoFollow(reference.path);
+  return 0;
+}
+
 int CXMLMSIInstallEngine::CleanUp(bool deferred) {
   // Without rollback the commit action never runs, and finalize does its
   // work instead; with rollback enabled finalize must leave the backups to

@@ -24,6 +24,10 @@ class CXMLMSIInstallEngine : public CYVXMLInstallEngine, public CXmlCfgActionBas
   int Rollback();
   int Commit() { return CleanUp(true); }
   int Finalize() { return CleanUp(false); }
+  // After a failed installation (immediate, as the installing user): deletes
+  // the runtime data file the costing wrote, which no later action removes
+  // when the failure came before the installation script. Always 0.
+  int DiscardRuntimeData();
 
   // Event operations, routed to the installer session.
   void OnLogMessage(const wchar_t* text) override;

@@ -134,7 +134,8 @@ class Installation(InstallTestCase):
         self.assertTrue(at["AppSearch"] < at["YVXmlAppSearch"] < at["CostInitialize"] < at["CostFinalize"]
                         < at["YVXmlCosting"] < at["InstallInitialize"] < at["YVXmlUnInstall"] < at["RemoveFiles"]
                         < at["InstallFiles"] < at["YVXmlRollback"] < at["YVXmlInstall"] < at["YVXmlCommit"]
-                        < at["InstallFinalize"] < at["YVXmlFinalize"] and at["SetOwn"] == 1001, at)
+                        < at["InstallFinalize"] < at["YVXmlFinalize"] and at["SetOwn"] == 1001
+                        and at["YVXmlCleanup"] == -3, at)
         # A second run replaces the module's rows instead of doubling them.
         before = [export(msi, table) for table in ("CustomAction", "InstallExecuteSequence", "Error")]
         self.assertEqual(self.add_to_msi(msi, tables).returncode, 0)
@@ -229,11 +230,12 @@ class Installation(InstallTestCase):
             "CustomAction", "Id", "Execute", "Impersonate", "BinaryKey", "DllEntry").items()},
             {k: (r["Type"], r["Source"], r["Target"]) for k, r in export(None, "CustomAction", "Action").items()})
         custom = declared("Custom", "Action", "After", "Before", None)
+        self.assertEqual(declared("Custom", "Action", "OnExit")["YVXmlCleanup"], ("error",))
         self.assertEqual({k: v[:2] for k, v in custom.items()}, {
             "YVXmlAppSearch": ("AppSearch", None), "YVXmlCosting": ("CostFinalize", None),
             "YVXmlUnInstall": (None, "RemoveFiles"), "YVXmlRollback": ("InstallFiles", None),
             "YVXmlInstall": ("YVXmlRollback", None), "YVXmlCommit": ("YVXmlInstall", None),
-            "YVXmlFinalize": ("InstallFinalize", None)})
+            "YVXmlFinalize": ("InstallFinalize", None), "YVXmlCleanup": (None, None)})
         self.assertEqual({k: v[2] for k, v in custom.items()},
                          {k: r["Condition"] for k, r in export(None, "InstallExecuteSequence", "Action").items()})
         self.assertEqual(declared("Error", "Id", None),

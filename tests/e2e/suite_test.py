@@ -75,6 +75,17 @@ class Suite(InstallTestCase):
         # data file.
         self.assertEqual(self.temp_files("*") - everything_before, set())
 
+    def test_a_failure_before_the_installation_script_leaves_no_runtime_data_file(self):
+        self.write("existing/first.config", b"<configuration/>")
+        everything_before = self.temp_files("*")
+        _, _, run = self.install([["First", "first.config", "CompMain", 0]],
+                                 [["F_Root", "First", None, "configuration", None, 0]], extra_actions=[
+                                     {"action": "FailEarly", "type": 19, "target": "Stopped before the script",
+                                      "sequence": 1450}])
+        self.assertEqual(run.returncode, INSTALL_FAILED)
+        self.assertEqual(run.action_results("YVXmlCleanup"), [ACTION_SUCCEEDED])
+        self.assertEqual(self.temp_files("*") - everything_before, set())
+
     def test_files_the_module_cannot_read_or_write_and_tables_it_cannot_query_fail_the_installation(self):
         # With /qn nobody answers the load prompt (Error 27520) or the save
         # prompt (27519): the installer logs its text and answers 0, which

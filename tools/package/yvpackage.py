@@ -64,8 +64,9 @@ MODULE_ACTIONS = {
     "install": ("YVXmlInstall", 1025, 4002),
     "commit": ("YVXmlCommit", 1537, 4003),
     "finalize": ("YVXmlFinalize", 1, 6601),
+    "cleanup": ("YVXmlCleanup", 1, -3),
 }
-DEFAULT_ACTIONS = ["costing", "install", "uninstall", "rollback", "commit", "finalize"]
+DEFAULT_ACTIONS = ["costing", "install", "uninstall", "rollback", "commit", "finalize", "cleanup"]
 DEFAULT_CONDITIONS = {"YVXmlFinalize": "RollbackDisabled", "YVXmlCommit": "NOT RollbackDisabled"}
 
 STANDARD_SEQUENCE = [

@@ -28,6 +28,14 @@ UINT __stdcall YVXmlCommit(MSIHANDLE session) {
                                          [](CXMLMSIInstallEngine& engine) { return engine.Commit(); });
 }
 
+// Runs when the installation fails (the execute sequence's -3): a failure
+// before the installation script ran leaves no action that would remove the
+// runtime data file otherwise.
+UINT __stdcall YVXmlCleanup(MSIHANDLE session) {
+  return RunAction<CXMLMSIInstallEngine>(session, L"YVXmlCleanup",
+                                         [](CXMLMSIInstallEngine& engine) { return engine.DiscardRuntimeData(); });
+}
+
 UINT __stdcall YVXmlFinalize(MSIHANDLE session) {
   return RunAction<CXMLMSIInstallEngine>(session, L"YVXmlFinalize",
                                          [](CXMLMSIInstallEngine& engine) { return engine.Finalize(); });
