@@ -47,6 +47,12 @@ bool IsOwnBackup(const yv::_stringw& backup, const yv::_stringw& folder) {
   return false;
 }
 
+// Puts the backup's bytes in place of `target` in one step.
+bool CopyBackOver(const yv::_stringw& backup, const yv::_stringw& target) {
+  yv::ReplacementFile restored(target);
+  return restored.valid() && CopyFileW(backup.c_str(), restored.path().c_str(), FALSE) && restored.Commit();
+}
+
 }  // namespace
 
 int InstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine) {
@@ -200,10 +206,7 @@ int RollbackFile(const CXmlCfgFileProp& file, const yv::_stringw& backupFolder) 
     // file the failure stopped before it changed needs no copy (and no room
     // for one on a full disk).
     SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-    yv::ReplacementFile restored(full);
-    bool putBack =
-        yv::SameFileBytes(file.tempFilePath, full) ||
-        (restored.valid() && CopyFileW(file.tempFilePath.c_str(), restored.path().c_str(), FALSE) && restored.Commit());
+    bool putBack = yv::SameFileBytes(file.tempFilePath, full) || CopyBackOver(file.tempFilePath, full);
     SetFileAttributesW(full.c_str(), attributes);
     if (putBack) {
       yv::DeleteFileNoFollow(file.tempFilePath);
