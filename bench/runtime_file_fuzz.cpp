@@ -175,16 +175,7 @@ std::vector<std::wstring> FindForeignRecords(const CXmlCfgPropertyBag& partial, 
 }
 
 void FillExample(CXmlCfgPropertyBag& bag) {
-  CXmlCfgComponentProp* component = bag.GetOrAddComponent(L"CompA");
-  component->actionState = 3;
-  CXmlCfgFileProp* file = component->AddFile(L"XmlFile1");
-  file->path = L"C:\\App\\";
-  file->fileName = L"settings.xml";
-  file->fileAttributes = 1;
-  file->rootElementName = L"configuration";
-  file->encoding = L"UTF-8";
-  CXmlCfgXPathProp* xpath = file->AddXPath(L"/configuration/item");
-  xpath->action = 1;
+  CXmlCfgXPathProp* xpath = &AddExampleItem(bag);
   xpath->content = L" c ";
   for (const wchar_t* name : {L"value", L"mode"}) {
     CXmlCfgXPathAttribProp* attribute = xpath->AddAttribute(name);

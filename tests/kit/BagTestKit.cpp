@@ -19,6 +19,20 @@ const wchar_t kPool[] = L"abcXYZ019 \t\n\r\"'=;[]%\\/#:.-_"
 
 }  // namespace
 
+CXmlCfgXPathProp& AddExampleItem(CXmlCfgPropertyBag& bag) {
+  CXmlCfgComponentProp* component = bag.GetOrAddComponent(L"CompA");
+  component->actionState = 3;
+  CXmlCfgFileProp* file = component->AddFile(L"XmlFile1");
+  file->path = L"C:\\App\\";
+  file->fileName = L"settings.xml";
+  file->fileAttributes = 1;
+  file->rootElementName = L"configuration";
+  file->encoding = L"UTF-8";
+  CXmlCfgXPathProp* xpath = file->AddXPath(L"/configuration/item");
+  xpath->action = 1;
+  return *xpath;
+}
+
 std::wstring Escaped(std::wstring_view text) {
   std::wstring out = L"\"";
   for (wchar_t ch : text) {

@@ -19,6 +19,12 @@
 // declarations.
 std::wstring DescribeBag(const CXmlCfgPropertyBag& bag, bool readBack = false);
 
+// The worked example's one file record (component CompA, state 3; file
+// XmlFile1, C:\App\settings.xml, root <configuration>, UTF-8) with its
+// XPath record /configuration/item (action 1), returned for the caller's
+// content and attributes.
+CXmlCfgXPathProp& AddExampleItem(CXmlCfgPropertyBag& bag);
+
 // `text` in quotes, with every character outside printable ASCII (and the
 // backslash) spelled as \xNNNN, so blanks and control characters show.
 std::wstring Escaped(std::wstring_view text);

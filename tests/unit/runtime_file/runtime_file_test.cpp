@@ -61,16 +61,7 @@ const std::vector<std::wstring> kExampleLines = {L"[CompA]",
 
 // The configuration those lines hold.
 void FillExample(CXmlCfgPropertyBag& bag) {
-  CXmlCfgComponentProp* component = bag.GetOrAddComponent(L"CompA");
-  component->actionState = 3;
-  CXmlCfgFileProp* file = component->AddFile(L"XmlFile1");
-  file->path = L"C:\\App\\";
-  file->fileName = L"settings.xml";
-  file->fileAttributes = 1;
-  file->rootElementName = L"configuration";
-  file->encoding = L"UTF-8";
-  CXmlCfgXPathProp* xpath = file->AddXPath(L"/configuration/item");
-  xpath->action = 1;
+  CXmlCfgXPathProp* xpath = &AddExampleItem(bag);
   xpath->AddAttribute(L"value")->value = L"on";
   xpath->attributes[0]->action = 1;
   xpath->AddAttribute(L"xmlns")->value = L"urn:kept-apart";  // the declaration is never stored
