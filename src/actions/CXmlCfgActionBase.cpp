@@ -2,8 +2,9 @@
 
 #include <msiquery.h>
 
+#include "database/MsiQuery.h"
+
 namespace {
-constexpr UINT kPropertyBufferSize = 260;
 constexpr int kCancel = IDCANCEL;
 }  // namespace
 
@@ -93,18 +94,8 @@ int CXmlCfgActionBase::ProgressMessage(const wchar_t* text) {
 }
 
 yv::_stringw CXmlCfgActionBase::GetProperty(const wchar_t* name) {
-  yv::_stringw value;
-  DWORD size = kPropertyBufferSize;
-  UINT result;
-  {
-    auto buffer = value.writable(size);
-    result = MsiGetPropertyW(session_, name, buffer, &size);
-  }
-  if (result == ERROR_MORE_DATA) {
-    size += 1;
-    auto buffer = value.writable(size);
-    result = MsiGetPropertyW(session_, name, buffer, &size);
-  }
+  UINT result = ERROR_SUCCESS;
+  yv::_stringw value = GetSessionProperty(session_, name, &result);
   if (result != ERROR_SUCCESS) {
     yv::_stringw what, line;
     what.format(L"MsiGetProperty error for property '%s'", name ? name : L"");

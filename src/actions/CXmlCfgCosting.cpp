@@ -2,13 +2,13 @@
 
 #include <objbase.h>
 
+#include "actions/ActionLogSink.h"
 #include "config/CXmlCfgPropertyBag.h"
 #include "database/CXmlMsiMsiLoader.h"
 #include "runtime_file/CXmlIniWriter.h"
 #include "runtime_file/RuntimeDataReference.h"
 #include "support/Sha256.h"
-#include "support/com_ptr.h"
-#include "xml/MsxmlIds.h"
+#include "xml/NewestParser.h"
 
 namespace {
 
@@ -29,16 +29,7 @@ CXmlCfgCosting::CXmlCfgCosting(MSIHANDLE session) : CXmlCfgActionBase(session) {
 
 CXmlCfgCosting::~CXmlCfgCosting() = default;
 
-bool CXmlCfgCosting::HasXmlParser() {
-  const CLSID* parsers[] = {&msxml::kDomDocument60, &msxml::kDomDocument40, &msxml::kDomDocument30};
-  for (const CLSID* parser : parsers) {
-    yv::ComPtr<IUnknown> document;
-    HRESULT hr =
-        CoCreateInstance(*parser, nullptr, CLSCTX_INPROC_SERVER, msxml::kIXMLDOMDocument2, document.put_void());
-    if (SUCCEEDED(hr) && document) return true;
-  }
-  return false;
-}
+bool CXmlCfgCosting::HasXmlParser() { return static_cast<bool>(msxml::CreateNewestDocument()); }
 
 int CXmlCfgCosting::Run() {
   // The deferred actions would fail on every file without a parser, but the
@@ -53,6 +44,8 @@ int CXmlCfgCosting::Run() {
 }
 
 int CXmlCfgCosting::Cost() {
+  // The loader names the rows it refuses; the author reads it in this log.
+  ActionLogSink sink(*this);
   CXmlMsiMsiLoader loader;
   loader.SetInstallHandle(session());
   CXmlCfgPropertyBag bag;

@@ -78,6 +78,7 @@ UINT CXPathEmitter::EmitFile(const yv::_stringw& fileKey) {
   ElementRow root;
   UINT found = Source().FindRootRow(fileKey, root);
   if (found != ERROR_SUCCESS) return found;
+  rootKey_ = root.key;
   yv::_stringw step = ResolveStringId(root.step);
   if (!step.empty()) {
     if (step.front() != L'/') rootName_ = step;

@@ -48,6 +48,8 @@ class CXPathEmitter : public IXmlStringIdResolver {
 
   const ElementMap& elements() const noexcept { return elements_; }
   const yv::_stringw& rootName() const noexcept { return rootName_; }
+  // The key of the file's root row, empty before EmitFile found one.
+  const yv::_stringw& rootKey() const noexcept { return rootKey_; }
   const yv::_stringw& rootNamespace() const noexcept { return rootNamespace_; }
 
  private:
@@ -68,6 +70,7 @@ class CXPathEmitter : public IXmlStringIdResolver {
   MSIHANDLE database_;
   ElementMap elements_;
   yv::_stringw rootName_;
+  yv::_stringw rootKey_;
   yv::_stringw rootNamespace_;
   IXmlStringIdResolver* resolver_ = nullptr;
   bool relativeRoot_ = false;

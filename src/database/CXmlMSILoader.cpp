@@ -121,9 +121,15 @@ int CXmlMSILoader::LoadFileRow(MSIHANDLE row) {
   LogMessage(IDS_LOADING_FILE, key);
 
   file->path = GetResolvedRecordString(row, XmlFileColumn::kFolderProperty, true, false);
-  if (file->path.empty()) return DatabaseResult::kFolderEmpty;
+  if (file->path.empty()) {
+    LogMessage(IDS_FOLDER_PROPERTY_EMPTY, key, GetRecordString(row, XmlFileColumn::kFolderProperty));
+    return DatabaseResult::kFolderEmpty;
+  }
   file->fileName = GetResolvedRecordString(row, XmlFileColumn::kFileName, false, true);
-  if (file->fileName.empty()) return DatabaseResult::kFileNameEmpty;
+  if (file->fileName.empty()) {
+    LogMessage(IDS_FILE_NAME_EMPTY, key, GetRecordString(row, XmlFileColumn::kFileName));
+    return DatabaseResult::kFileNameEmpty;
+  }
 
   file->fileAttributes = GetInitialFileAttributes(file->fileName.c_str());
   file->attributes = static_cast<DWORD>(MsiRecordGetInteger(row, XmlFileColumn::kFlags));
@@ -132,13 +138,13 @@ int CXmlMSILoader::LoadFileRow(MSIHANDLE row) {
     file->selectionNamespaces = GetRecordString(row, XmlFileColumn::kSelectionNamespaces);
   file->encoding = columns >= XmlFileColumn::kEncoding ? GetRecordString(row, XmlFileColumn::kEncoding)
                                                        : DefaultEncoding();
+  if (int code = check_.BeginFile(key, file->selectionNamespaces)) return code;
 
   if (msi_query::IsTableMissing(database_, L"YVXmlElement")) {
     LogMessage(IDS_TABLE_MISSING, L"YVXmlElement");
     return DatabaseResult::kSuccess;
   }
-  LoadElements(*file);
-  return DatabaseResult::kSuccess;
+  return LoadElements(*file);
 }
 
 // A package without a Property table has no such property either: the
@@ -152,7 +158,7 @@ yv::_stringw CXmlMSILoader::DefaultEncoding() {
   return yv::_stringw(value);
 }
 
-void CXmlMSILoader::LoadElements(CXmlCfgFileProp& file) {
+int CXmlMSILoader::LoadElements(CXmlCfgFileProp& file) {
   IElementRowSource& rows = Rows();
   CXPathEmitter emitter(database_);
   emitter.SetResolver(this);
@@ -160,27 +166,72 @@ void CXmlMSILoader::LoadElements(CXmlCfgFileProp& file) {
   emitter.SetRowSource(&rows);
   // A file without a root row emits nothing; that is no error.
   emitter.EmitFile(file.key);
+  if (file.attributes & XmlFileFlags::kCreateIfMissing) {
+    if (int code = check_.CheckRootName(emitter.rootKey(), emitter.rootName())) return code;
+  }
 
   for (const auto& [elementKey, element] : emitter.elements()) {
-    CXmlCfgXPathProp* xpath = file.AddXPath(ResolveText(kKindXPath, element->xpath));
-    xpath->sectionName = elementKey;
-    xpath->action = static_cast<DWORD>(element->flags);
-    yv::_stringw content = ResolveText(kKindText, element->content);
-    if (!content.empty()) xpath->content = content;
+    yv::_stringw expression = ResolveText(kKindXPath, element->xpath);
+    auto flags = static_cast<DWORD>(element->flags);
+    if (int code = check_.CheckElement(elementKey, expression, flags)) return code;
+    CXmlCfgXPathProp* xpath = nullptr;
+    if (int code = FindOrAddXPath(file, elementKey, expression, flags, xpath)) return code;
+    MergeContent(*xpath, ResolveText(kKindText, element->content));
 
     if (!rows.HasAttributeTable()) {
       LogMessage(IDS_TABLE_MISSING, L"YVXmlElementAttrib");
       continue;
     }
+    int refused = DatabaseResult::kSuccess;
     rows.ForEachAttribute(elementKey, [&](const AttributeRow& row) {
-      CXmlCfgXPathAttribProp* attribute = xpath->AddAttribute(ResolveText(kKindText, row.name));
+      yv::_stringw name = ResolveText(kKindText, row.name);
+      if (refused == DatabaseResult::kSuccess) refused = check_.CheckAttribute(row.key, name);
+      CXmlCfgXPathAttribProp* attribute = xpath->AddAttribute(name);
       attribute->value = ResolveText(kKindText, row.value);
       attribute->action = static_cast<DWORD>(row.flags);
     });
+    if (refused != DatabaseResult::kSuccess) return refused;
   }
   if (!emitter.elements().empty()) {
     file.rootElementName = emitter.rootName();
     file.rootElementNamespace = emitter.rootNamespace();
+  }
+  return DatabaseResult::kSuccess;
+}
+
+// Rows that give the same XPath are one element record: every row's changes
+// apply, in row order. Flags can join only when at most one row sets any,
+// since one record has one set of flags.
+int CXmlMSILoader::FindOrAddXPath(CXmlCfgFileProp& file, const yv::_stringw& rowKey, const yv::_stringw& expression,
+                                  DWORD flags, CXmlCfgXPathProp*& xpath) {
+  auto earlier = file.xpaths.find(expression);
+  if (earlier == file.xpaths.end()) {
+    xpath = file.AddXPath(expression);
+    xpath->sectionName = rowKey;
+    xpath->action = flags;
+    return DatabaseResult::kSuccess;
+  }
+  xpath = earlier->second.get();
+  if (xpath->action != 0 && flags != 0 && xpath->action != flags) {
+    LogMessage(IDS_AUTHORING_ROWS_CONFLICT, xpath->sectionName, rowKey, expression);
+    return DatabaseResult::kConflictingRows;
+  }
+  xpath->action |= flags;
+  return DatabaseResult::kSuccess;
+}
+
+// The content of a later row of the same XPath applied after the earlier
+// one's: prepended texts end up in reverse row order, appended ones in row
+// order, and a replacing text replaces.
+void CXmlMSILoader::MergeContent(CXmlCfgXPathProp& xpath, const yv::_stringw& content) {
+  if (content.empty()) return;
+  if (xpath.content.empty() || (xpath.action & XmlElementFlags::kContentMask) == XmlElementFlags::kReplaceContent ||
+      (xpath.action & XmlElementFlags::kContentMask) == 0) {
+    xpath.content = content;
+  } else if (xpath.action & XmlElementFlags::kPrependContent) {
+    xpath.content = content + xpath.content;
+  } else {
+    xpath.content += content;
   }
 }
 
@@ -188,7 +239,9 @@ int CXmlMSILoader::LoadProgressMessages() {
   if (msi_query::IsTableMissing(database_, L"Property")) return DatabaseResult::kSuccess;
   for (const wchar_t* name : kProgressMessageNames) {
     wchar_t text[kValueBufferSize] = L"";
-    if (int code = GetPropertyValue(name, text, kValueBufferSize)) return code;
+    int code = GetPropertyValue(name, text, kValueBufferSize);
+    if (code == DatabaseResult::kPropertyEmpty) LogMessage(IDS_PROPERTY_EMPTY, name);
+    if (code != DatabaseResult::kSuccess) return code;
     bag_->progressMessages[name] = text;
   }
   return DatabaseResult::kSuccess;

@@ -6,12 +6,14 @@
 #include <memory>
 
 #include "config/CXmlLoader.h"
+#include "database/CAuthoringCheck.h"
 #include "database/IElementRowSource.h"
 #include "database/IXmlStringIdResolver.h"
 #include "support/stringw.h"
 
 class CXmlCfgPropertyBag;
 class CXmlCfgFileProp;
+class CXmlCfgXPathProp;
 
 // Fills a property bag from the XML-change tables of an installer database:
 // YVXmlFile (one row per file), YVXmlElement (a tree of element steps per
@@ -59,6 +61,7 @@ class CXmlMSILoader : public CXmlLoader, public IXmlStringIdResolver {
   void SetDatabase(MSIHANDLE database) { database_ = database; }
   MSIHANDLE database() const noexcept { return database_; }
   void SetElementWalk(ElementWalk walk) { walk_ = walk; }
+  CAuthoringCheck& authoringCheck() { return check_; }
 
   // `text` through ResolveValue (260 characters first, then as many as it
   // asks for).
@@ -70,7 +73,10 @@ class CXmlMSILoader : public CXmlLoader, public IXmlStringIdResolver {
 
  private:
   int LoadFileRow(MSIHANDLE row);
-  void LoadElements(CXmlCfgFileProp& file);
+  int LoadElements(CXmlCfgFileProp& file);
+  int FindOrAddXPath(CXmlCfgFileProp& file, const yv::_stringw& rowKey, const yv::_stringw& expression, DWORD flags,
+                     CXmlCfgXPathProp*& xpath);
+  static void MergeContent(CXmlCfgXPathProp& xpath, const yv::_stringw& content);
   int LoadProgressMessages();
   yv::_stringw DefaultEncoding();
   IElementRowSource& Rows();
@@ -78,6 +84,7 @@ class CXmlMSILoader : public CXmlLoader, public IXmlStringIdResolver {
   MSIHANDLE database_ = 0;
   CXmlCfgPropertyBag* bag_ = nullptr;
   ElementWalk walk_ = ElementWalk::kIndexed;
+  CAuthoringCheck check_;
   // Made on the first file that has elements; lives for one Load.
   std::unique_ptr<IElementRowSource> rows_;
 };

@@ -5,11 +5,11 @@
 #include <string>
 
 #include "config/ConfigFlags.h"
+#include "database/MsiQuery.h"
 
 namespace {
 
 constexpr DWORD kFormatBufferSize = 4000;
-constexpr DWORD kPropertyBufferSize = 260;
 
 }  // namespace
 
@@ -57,10 +57,8 @@ yv::_stringw CXmlMsiMsiLoader::FormatText(const wchar_t* text) {
 // The folder in a property; a value such as %ProgramFiles%\App is expanded
 // from the environment of the installation.
 yv::_stringw CXmlMsiMsiLoader::FolderFromProperty(const wchar_t* name) {
-  wchar_t value[kPropertyBufferSize] = L"";
-  DWORD size = kPropertyBufferSize;
-  MsiGetPropertyW(install_, name ? name : L"", value, &size);
-  yv::_stringw folder(value);
+  // Read whole: a cut folder would name another folder.
+  yv::_stringw folder = GetSessionProperty(install_, name);
   if (folder.find(L'%') == yv::_stringw::npos) return folder;
   DWORD needed = ExpandEnvironmentStringsW(folder.c_str(), nullptr, 0);
   if (needed == 0) return folder;

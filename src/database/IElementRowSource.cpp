@@ -16,6 +16,7 @@ ElementRow ReadElementRow(MSIHANDLE record) {
 
 AttributeRow ReadAttributeRow(MSIHANDLE record) {
   AttributeRow row;
+  row.key = GetRecordString(record, XmlAttributeColumn::kKey);
   row.name = GetRecordString(record, XmlAttributeColumn::kName);
   row.value = GetRecordString(record, XmlAttributeColumn::kValue);
   row.flags = MsiRecordGetInteger(record, XmlAttributeColumn::kFlags);

@@ -19,6 +19,7 @@ struct ElementRow {
 
 // The columns of one YVXmlElementAttrib row, as stored.
 struct AttributeRow {
+  yv::_stringw key;    // field 1
   yv::_stringw name;   // field 3
   yv::_stringw value;  // field 4
   int flags = 0;       // field 5

@@ -94,3 +94,21 @@ yv::_stringw GetRecordString(MSIHANDLE record, UINT field) {
   ThrowIfMsiFailed(result, L"MsiRecordGetString");
   return text;
 }
+
+yv::_stringw GetSessionProperty(MSIHANDLE install, const wchar_t* name, UINT* result) {
+  yv::_stringw value;
+  DWORD size = msi_query::kRecordStringBufferSize;
+  UINT answer;
+  {
+    auto buffer = value.writable(size);
+    answer = MsiGetPropertyW(install, name ? name : L"", buffer, &size);
+  }
+  if (answer == ERROR_MORE_DATA) {
+    size += 1;
+    auto buffer = value.writable(size);
+    answer = MsiGetPropertyW(install, name ? name : L"", buffer, &size);
+  }
+  if (answer != ERROR_SUCCESS) value.clear();
+  if (result) *result = answer;
+  return value;
+}

@@ -58,5 +58,9 @@ void OpenView(yv::MsiHandle& view, MSIHANDLE database, const wchar_t* sqlFormat,
   msi_query::OpenViewF(view, database, sqlFormat, yv::detail::LogArgument(args)...);
 }
 
+// The value of property `name` of a running installation, however long it
+// is; `result` receives the installer's answer (empty value on failure).
+yv::_stringw GetSessionProperty(MSIHANDLE install, const wchar_t* name, UINT* result = nullptr);
+
 // The text of `field` of `record`, however long it is.
 yv::_stringw GetRecordString(MSIHANDLE record, UINT field);

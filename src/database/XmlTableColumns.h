@@ -24,6 +24,7 @@ constexpr UINT kFlags = 6;
 }  // namespace XmlElementColumn
 
 namespace XmlAttributeColumn {
+constexpr UINT kKey = 1;
 constexpr UINT kName = 3;
 constexpr UINT kValue = 4;
 constexpr UINT kFlags = 5;

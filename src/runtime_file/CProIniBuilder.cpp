@@ -14,7 +14,11 @@ constexpr DWORD kFirstBufferSize = 260;
 
 }  // namespace
 
-CProIniBuilder::CProIniBuilder(IXmlBuildHost& host) : host_(host) {}
+CProIniBuilder::CProIniBuilder(IXmlBuildHost& host) : host_(host) {
+  // Names and XPaths still carry their "##" pairs here; the installation
+  // that formats them checks them.
+  authoringCheck().SetEnabled(false);
+}
 
 CProIniBuilder::~CProIniBuilder() = default;
 

@@ -4,24 +4,8 @@
 #include "xml/CXmlSelectionNamespaceString.h"
 #include "xml/CYVXPathFragment.h"
 #include "xml/ComVariant.h"
-#include "xml/MsxmlIds.h"
+#include "xml/NewestParser.h"
 #include "xml/SplitText.h"
-
-namespace {
-
-struct ParserClass {
-  const CLSID* classId;
-  int version;
-};
-
-// Newest first: the first class that can be created is the one used.
-constexpr ParserClass kParserClasses[] = {
-    {&msxml::kDomDocument60, 6},
-    {&msxml::kDomDocument40, 4},
-    {&msxml::kDomDocument30, 3},
-};
-
-}  // namespace
 
 CYVXmlFile::CYVXmlFile(const yv::_stringw& path, CYVXMLInstallEngine* event)
     : path_(path),
@@ -88,19 +72,10 @@ void CYVXmlFile::ResolveQualifiedName(yv::_stringw& name, yv::_stringw& namespac
 }
 
 yv::ComPtr<IXMLDOMDocument2> CYVXmlFile::CreateDocument() const {
-  yv::ComPtr<IXMLDOMDocument2> document;
-  HRESULT hr = E_FAIL;
   int version = 0;
-  for (const ParserClass& parser : kParserClasses) {
-    hr =
-        CoCreateInstance(*parser.classId, nullptr, CLSCTX_INPROC_SERVER, msxml::kIXMLDOMDocument2, document.put_void());
-    if (SUCCEEDED(hr)) {
-      version = parser.version;
-      break;
-    }
-  }
+  yv::ComPtr<IXMLDOMDocument2> document = msxml::CreateNewestDocument(&version);
   LogMessage(IDS_MSXML_VERSION, version);
-  if (FAILED(hr) || !document) return nullptr;
+  if (!document) return nullptr;
 
   // Older parsers do not know these two properties; they are wanted where
   // available and harmless where not, so their results do not matter.
@@ -108,7 +83,7 @@ yv::ComPtr<IXMLDOMDocument2> CYVXmlFile::CreateDocument() const {
   document->setProperty(RequireBstr(L"ProhibitDTD"), ComVariant::FromI2(0).get());
 
   ComVariant xpath = ComVariant::FromText(L"XPath");
-  hr = document->setProperty(RequireBstr(L"SelectionLanguage"), xpath.get());
+  HRESULT hr = document->setProperty(RequireBstr(L"SelectionLanguage"), xpath.get());
   if (FAILED(hr)) LogMessage(IDS_SELECTION_LANGUAGE_FAILED, static_cast<unsigned long>(hr));
   hr = document->put_resolveExternals(VARIANT_FALSE);
   if (FAILED(hr)) LogMessage(IDS_RESOLVE_EXTERNALS_FAILED, static_cast<unsigned long>(hr));
