@@ -436,6 +436,13 @@ bool CIniFile::GetString(const wchar_t* section, const wchar_t* key, const wchar
   return true;
 }
 
+std::wstring_view CIniFile::Value(const wchar_t* section, const wchar_t* key) const {
+  uint32_t found = FindSection(section);
+  if (found == kNone) return std::wstring_view();
+  uint32_t entry = FindEntry(sections_[found], key ? key : L"");
+  return entry != kNone ? entries_[entry].value() : std::wstring_view();
+}
+
 int CIniFile::GetInt(const wchar_t* section, const wchar_t* key, int defaultValue) const {
   wchar_t text[kIntegerChars];
   if (!GetString(section, key, L"", text, kIntegerChars) || text[0] == L'\0') return defaultValue;

@@ -73,6 +73,9 @@ class CIniFile {
   // gives false.
   bool GetString(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText, wchar_t* buffer,
                  DWORD bufferChars) const;
+  // The value as stored, whole; empty when the section or key is absent.
+  // Valid until the document changes.
+  std::wstring_view Value(const wchar_t* section, const wchar_t* key) const;
   // The same lookup, with the value taken whole.
   bool GetString(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText, yv::_stringw& value) const;
 

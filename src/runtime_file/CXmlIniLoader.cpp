@@ -66,19 +66,19 @@ int CXmlIniLoader::ReadFileSection(CXmlCfgComponentProp& component, const yv::_s
   const wchar_t* section = fileKey.c_str();
   // Optional texts keep the record's own value when they read or resolve
   // as empty.
-  auto readText = [&](const wchar_t* key, DWORD chars, yv::_stringw& field) {
-    std::wstring_view text = ResolveRead(CXmlLoader::kKindText, ReadValue(section, key, chars));
+  auto readText = [&](const wchar_t* key, yv::_stringw& field) {
+    std::wstring_view text = ResolveRead(CXmlLoader::kKindText, ReadValue(section, key));
     if (!text.empty()) field.assign(text.data(), text.size());
   };
 
-  std::wstring_view text = ReadValue(section, layout::kPathKey, layout::kShortValueChars);
+  std::wstring_view text = ReadValue(section, layout::kPathKey);
   if (text.empty()) return result::kPathEmpty;
   text = ResolveRead(CXmlLoader::kKindPath, text);
   if (!text.empty()) file->path.assign(text.data(), text.size());
 
-  readText(layout::kUninstPathKey, layout::kLongValueChars, file->uninstPath);
+  readText(layout::kUninstPathKey, file->uninstPath);
 
-  text = ReadValue(section, layout::kFileNameKey, layout::kShortValueChars);
+  text = ReadValue(section, layout::kFileNameKey);
   if (text.empty()) return result::kEmptyName;
   text = ResolveRead(CXmlLoader::kKindText, text);
   if (!text.empty()) file->fileName.assign(text.data(), text.size());
@@ -87,20 +87,20 @@ int CXmlIniLoader::ReadFileSection(CXmlCfgComponentProp& component, const yv::_s
   if (flags == layout::kAbsentFlags) return result::kFileFlagsMissing;
   file->fileAttributes = static_cast<DWORD>(flags);
 
-  readText(layout::kTempFilePathKey, layout::kLongValueChars, file->tempFilePath);
+  readText(layout::kTempFilePathKey, file->tempFilePath);
 
   flags = ini_.GetInt(section, layout::kAttributesKey, layout::kAbsentFlags);
   if (flags == layout::kAbsentFlags) return result::kFileFlagsMissing;
   file->attributes = static_cast<DWORD>(flags);
 
-  readText(layout::kRootElementNameKey, layout::kLongValueChars, file->rootElementName);
+  readText(layout::kRootElementNameKey, file->rootElementName);
 
   flags = ini_.GetInt(section, layout::kCreatedOnInstallKey, layout::kAbsentFlags);
   if (flags == layout::kAbsentFlags) return result::kCreatedOnInstallMissing;
   file->createdOnInstall = static_cast<DWORD>(flags);
 
-  readText(layout::kSelectionNamespacesKey, layout::kLongValueChars, file->selectionNamespaces);
-  readText(layout::kEncodingKey, layout::kLongValueChars, file->encoding);
+  readText(layout::kSelectionNamespacesKey, file->selectionNamespaces);
+  readText(layout::kEncodingKey, file->encoding);
 
   return ReadXPathEntries(*file);
 }
@@ -134,7 +134,7 @@ int CXmlIniLoader::ReadXPathSection(const yv::_stringw& sectionName, const yv::_
   xpath->action = static_cast<DWORD>(action);
 
   std::wstring_view content =
-      ResolveRead(CXmlLoader::kKindText, ReadQuotedValue(section, layout::kContentKey, layout::kLongValueChars));
+      ResolveRead(CXmlLoader::kKindText, ReadQuotedValue(section, layout::kContentKey, layout::kEscapedContentKey));
   if (!content.empty()) xpath->content.assign(content.data(), content.size());
 
   int count = ini_.GetInt(section, layout::kCountKey, layout::kAbsentCount);
@@ -157,12 +157,12 @@ int CXmlIniLoader::ReadXPathSection(const yv::_stringw& sectionName, const yv::_
 
 int CXmlIniLoader::ReadAttributeSection(const yv::_stringw& sectionName, CXmlCfgXPathProp& xpath) {
   const wchar_t* section = sectionName.c_str();
-  std::wstring_view name = ReadValue(section, layout::kNameKey, layout::kShortValueChars);
+  std::wstring_view name = ReadValue(section, layout::kNameKey);
   if (name.empty()) return result::kAttributeNameEmpty;
   name = ResolveRead(CXmlLoader::kKindText, name);
   CXmlCfgXPathAttribProp* attribute = xpath.AddAttribute(yv::_stringw(name.data(), name.size()));
   std::wstring_view value =
-      ResolveRead(CXmlLoader::kKindText, ReadQuotedValue(section, layout::kValueKey, layout::kLongValueChars));
+      ResolveRead(CXmlLoader::kKindText, ReadQuotedValue(section, layout::kValueKey, layout::kEscapedValueKey));
   attribute->value.assign(value.data(), value.size());
   int action = ini_.GetInt(section, layout::kActionKey, layout::kAbsentFlags);
   if (action == layout::kAbsentFlags) return result::kActionMissing;
@@ -183,20 +183,40 @@ int CXmlIniLoader::ReadProgressMessages() {
   return result::kSuccess;
 }
 
-std::wstring_view CXmlIniLoader::ReadValue(const wchar_t* section, const wchar_t* key, DWORD chars) {
-  if (read_.size() < chars) read_.resize(chars);
-  ini_.GetString(section, key, L"", read_.data(), chars);
-  return std::wstring_view(read_.data());
+std::wstring_view CXmlIniLoader::ReadValue(const wchar_t* section, const wchar_t* key) {
+  // Copied out with a terminator: resolution takes a terminated text.
+  std::wstring_view value = ini_.Value(section, key);
+  read_.assign(value.begin(), value.end());
+  read_.push_back(L'\0');
+  return std::wstring_view(read_.data(), value.size());
 }
 
-std::wstring_view CXmlIniLoader::ReadQuotedValue(const wchar_t* section, const wchar_t* key, DWORD chars) {
-  std::wstring_view text = ReadValue(section, key, chars);
+std::wstring_view CXmlIniLoader::ReadQuotedValue(const wchar_t* section, const wchar_t* key,
+                                                 const wchar_t* escapedKey) {
+  bool escaped = !ini_.Value(section, escapedKey).empty();
+  std::wstring_view text = ReadValue(section, escaped ? escapedKey : key);
   if (text.size() >= 2 && text.front() == layout::kQuote && text.back() == layout::kQuote) {
     // Resolution takes a terminated text: end it in place of the quote.
     read_[text.size() - 1] = L'\0';
     text = text.substr(1, text.size() - 2);
   }
+  if (escaped) text = UnescapeLineBreaks(text);
   return text;
+}
+
+// Decodes in place, into read_ where `text` lies: the decoded text is never
+// longer. An escape that is not one of the three stays as written.
+std::wstring_view CXmlIniLoader::UnescapeLineBreaks(std::wstring_view text) {
+  wchar_t* out = const_cast<wchar_t*>(text.data());
+  wchar_t* start = out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::wstring_view code = text.substr(i, 3);
+    wchar_t decoded = code == L"%0D" ? L'\r' : code == L"%0A" ? L'\n' : code == L"%25" ? layout::kEscape : 0;
+    if (decoded != 0) i += 2;
+    *out++ = decoded != 0 ? decoded : text[i];
+  }
+  *out = L'\0';
+  return std::wstring_view(start, static_cast<std::size_t>(out - start));
 }
 
 std::wstring_view CXmlIniLoader::ResolveRead(int kind, std::wstring_view text) {

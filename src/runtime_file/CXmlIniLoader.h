@@ -53,9 +53,11 @@ class CXmlIniLoader : public CXmlLoader {
   // The value of `key` read through a buffer of `chars` characters: cut to
   // chars - 1, empty when the key or its section is absent. Valid until the
   // next read.
-  std::wstring_view ReadValue(const wchar_t* section, const wchar_t* key, DWORD chars);
+  std::wstring_view ReadValue(const wchar_t* section, const wchar_t* key);
   // The same for Content and Value, less one pair of surrounding quotes.
-  std::wstring_view ReadQuotedValue(const wchar_t* section, const wchar_t* key, DWORD chars);
+  // A value with line breaks is read from `escapedKey` and decoded.
+  std::wstring_view ReadQuotedValue(const wchar_t* section, const wchar_t* key, const wchar_t* escapedKey);
+  static std::wstring_view UnescapeLineBreaks(std::wstring_view text);
   // ResolveValue by the two-call protocol; valid until the next resolution.
   std::wstring_view ResolveRead(int kind, std::wstring_view text);
 

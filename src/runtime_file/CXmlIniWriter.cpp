@@ -72,7 +72,7 @@ void CXmlIniWriter::WriteFileSection(const CXmlCfgFileProp& file) {
 void CXmlIniWriter::WriteXPathSection(const wchar_t* section, const CXmlCfgXPathProp& xpath) {
   ini_.SetString(section, layout::kXPathKey, std::wstring_view(xpath.xpath));
   ini_.SetInt(section, layout::kActionKey, static_cast<int>(xpath.action));
-  SetQuoted(section, layout::kContentKey, xpath.content);
+  SetQuoted(section, layout::kContentKey, layout::kEscapedContentKey, xpath.content);
   // The namespace declaration is kept apart from the list and not stored.
   ini_.SetInt(section, layout::kCountKey, static_cast<int>(xpath.attributes.size()));
   int index = 0;
@@ -86,14 +86,22 @@ void CXmlIniWriter::WriteXPathSection(const wchar_t* section, const CXmlCfgXPath
 void CXmlIniWriter::WriteAttributeSection(const wchar_t* section, const CXmlCfgXPathAttribProp& attribute) {
   ini_.SetInt(section, layout::kActionKey, static_cast<int>(attribute.action));
   ini_.SetString(section, layout::kNameKey, std::wstring_view(attribute.name));
-  SetQuoted(section, layout::kValueKey, attribute.value);
+  SetQuoted(section, layout::kValueKey, layout::kEscapedValueKey, attribute.value);
 }
 
-void CXmlIniWriter::SetQuoted(const wchar_t* section, const wchar_t* key, const yv::_stringw& text) {
+void CXmlIniWriter::SetQuoted(const wchar_t* section, const wchar_t* key, const wchar_t* escapedKey,
+                              const yv::_stringw& text) {
+  bool hasLineBreak = text.find_first_of(L"\r\n") != yv::_stringw::npos;
   quoted_.assign(1, layout::kQuote);
-  quoted_.append(text.data(), text.size());
+  for (wchar_t c : text) {
+    if (hasLineBreak && (c == L'\r' || c == L'\n' || c == layout::kEscape)) {
+      quoted_ += c == L'\r' ? L"%0D" : c == L'\n' ? L"%0A" : L"%25";
+    } else {
+      quoted_.push_back(c);
+    }
+  }
   quoted_.push_back(layout::kQuote);
-  ini_.SetString(section, key, std::wstring_view(quoted_));
+  ini_.SetString(section, hasLineBreak ? escapedKey : key, std::wstring_view(quoted_));
 }
 
 void CXmlIniWriter::SetListEntry(const wchar_t* section, const wchar_t* keyFormat, int index, const wchar_t* value) {

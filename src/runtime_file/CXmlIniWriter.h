@@ -38,7 +38,9 @@ class CXmlIniWriter : public CXmlWriter {
   void WriteFileSection(const CXmlCfgFileProp& file);
   void WriteXPathSection(const wchar_t* section, const CXmlCfgXPathProp& xpath);
   void WriteAttributeSection(const wchar_t* section, const CXmlCfgXPathAttribProp& attribute);
-  void SetQuoted(const wchar_t* section, const wchar_t* key, const yv::_stringw& text);
+  // Writes `text` in quotes under `key`, or, when it holds a line break,
+  // escaped under `escapedKey`.
+  void SetQuoted(const wchar_t* section, const wchar_t* key, const wchar_t* escapedKey, const yv::_stringw& text);
   void SetListEntry(const wchar_t* section, const wchar_t* keyFormat, int index, const wchar_t* value);
 
   yv::_stringw destination_;

@@ -56,14 +56,19 @@ constexpr int kAbsentCount = -1;
 constexpr int kAbsentActionState = -99;
 constexpr int kAbsentFlags = -2147483647 - 1;
 
-// Characters, terminator included, through which a value passes when read:
-// a longer value is cut to one less.
-constexpr unsigned kShortValueChars = 260;
-constexpr unsigned kLongValueChars = 10240;
+// Characters, terminator included, through which a progress text passes
+// when read: a longer one is cut to one less. Every other value is read whole.
 constexpr unsigned kProgressMessageChars = 512;
 
 // Content and Value are written inside double quotes so that blanks at their
 // ends survive the line trimming of the text engine.
 constexpr wchar_t kQuote = L'"';
+
+// A Content or Value holding a line break cannot stand on one line: it is
+// written under this key instead, its '%', CR and LF as %25, %0D and %0A.
+// Values without line breaks keep their plain key and bytes.
+constexpr const wchar_t* kEscapedContentKey = L"ContentEscaped";
+constexpr const wchar_t* kEscapedValueKey = L"ValueEscaped";
+constexpr wchar_t kEscape = L'%';
 
 }  // namespace RuntimeFileLayout

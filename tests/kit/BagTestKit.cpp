@@ -84,8 +84,9 @@ std::wstring RandomBagMaker::Text(size_t minLength, size_t maxLength, bool quote
   std::wstring text;
   while (text.size() < length) {
     wchar_t ch = kPool[random_() % (std::size(kPool) - 1)];
-    // CR LF would end the line: no value can hold the pair.
-    if (ch != L'\n' || text.empty() || text.back() != L'\r') text.push_back(ch);
+    // CR LF would end the line: only a quoted value, which is escaped when
+    // it holds a line break, can hold the pair.
+    if (quoted || ch != L'\n' || text.empty() || text.back() != L'\r') text.push_back(ch);
   }
   while (!quoted && !text.empty() && (text.back() == L' ' || text.back() == L'\t' || text.back() == L'\n')) {
     text.pop_back();
@@ -115,7 +116,7 @@ uint32_t RandomBagMaker::Flags() {
 
 void RandomBagMaker::Fill(CXmlCfgPropertyBag& bag, int components, int files, int xpaths, int attributes, bool exact) {
   auto vary = [&](int n) { return exact ? n : static_cast<int>(random_() % static_cast<uint32_t>(2 * n + 1)); };
-  // Now and then a text as long as the reader's buffer for it allows.
+  // Now and then a text longer than any fixed buffer would hold.
   auto upTo = [&](size_t usual, size_t limit, uint32_t odds) { return random_() % odds == 0 ? limit : usual; };
   for (const wchar_t* id : RuntimeFileLayout::kProgressMessageIds) bag.progressMessages[id] = Text(1, 511);
   for (int c = vary(components); c > 0; --c) {
@@ -123,7 +124,7 @@ void RandomBagMaker::Fill(CXmlCfgPropertyBag& bag, int components, int files, in
     component->actionState = static_cast<int>(random_() % 7) - 2;
     for (int f = vary(files); f > 0; --f) {
       CXmlCfgFileProp* file = component->AddFile(UniqueName(upTo(30, 259, 8)));
-      file->path = Text(1, upTo(40, 259, 8));
+      file->path = Text(1, upTo(40, 400, 8));
       file->fileName = Text(1, 30);
       file->uninstPath = Text(0, 40);
       file->tempFilePath = Text(0, upTo(40, 10239, 16));
@@ -137,12 +138,11 @@ void RandomBagMaker::Fill(CXmlCfgPropertyBag& bag, int components, int files, in
       for (int x = vary(xpaths); x > 0; --x) {
         CXmlCfgXPathProp* xpath = file->AddXPath(Text(1, upTo(60, 2000, 32)));
         xpath->action = Flags();
-        // Content travels inside quotes: blanks at its ends survive, and the
-        // text and its two quotes fit the buffer.
-        xpath->content = Text(0, upTo(50, 10237, 32), true);
+        // Content travels inside quotes: blanks at its ends survive.
+        xpath->content = Text(0, upTo(50, 30000, 32), true);
         for (int a = vary(attributes); a > 0; --a) {
           CXmlCfgXPathAttribProp* attribute = xpath->AddAttribute(Text(1, upTo(20, 259, 16)));
-          attribute->value = Text(0, upTo(30, 10237, 32), true);
+          attribute->value = Text(0, upTo(30, 30000, 32), true);
           attribute->action = Flags();
         }
         // Kept apart from the list and never written.

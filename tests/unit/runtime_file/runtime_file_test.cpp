@@ -128,6 +128,30 @@ TEST(RuntimeFileWriter, TheWorkedExampleIsWrittenByteForByteAndReadBack) {
   EXPECT_EQ(DescribeBag(back, true), DescribeBag(bag, true)) << "an empty content is no pair of quotes";
 }
 
+// A value with a line break cannot stand on one line: it is written escaped
+// under its own key, '%' included, and read back whole; a value without one
+// keeps its plain key and bytes, escapes and all.
+TEST(RuntimeFileWriter, ValuesWithLineBreaksAreEscapedAndComeBackWhole) {
+  CXmlCfgPropertyBag bag;
+  FillExample(bag);
+  CXmlCfgXPathProp& item = *bag.components.at(L"CompA")->files.at(L"XmlFile1")->xpaths.begin()->second;
+  item.content = L"x\ny\r";
+  item.attributes[0]->value = L"a%0D\r\nb" + std::wstring(20000, L'v');
+  item.AddAttribute(L"plain")->value = L"%0A";
+  TempFolder folder;
+  std::wstring path = folder.File(L"breaks.ini");
+  CXmlIniWriter writer(path.c_str());
+  ASSERT_EQ(bag.Save(writer), 0);
+  std::string bytes = ReadFileBytes(path);
+  for (const wchar_t* line :
+       {L"\r\nContentEscaped=\"x%0Ay%0D\"\r\n", L"\r\nValueEscaped=\"a%250D%0D%0Abvvv", L"\r\nValue=\"%0A\"\r\n"})
+    EXPECT_NE(bytes.find(Utf16Bytes(line)), std::string::npos) << Plain(line);
+  CXmlCfgPropertyBag back;
+  CXmlMsiIniLoader loader(path.c_str());
+  ASSERT_EQ(back.Load(loader), 0);
+  EXPECT_EQ(DescribeBag(back, true), DescribeBag(bag, true));
+}
+
 // A missing required value of a component or file fails the load with its
 // own code, keeping what was read before it; a damaged XPath or attribute
 // section costs only itself. `shows` must appear in the bag's description,
