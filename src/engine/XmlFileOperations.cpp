@@ -68,11 +68,17 @@ int InstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine) {
     return 0;
   }
   ConfigureDocument(document, file);
+  // An empty file is a missing one that someone already created: it is
+  // built from its root row too, after a backup that rollback restores.
+  bool build = !exists || (Has(file.attributes, XmlFileFlags::kCreateIfMissing) && document.IsBlank());
+  document.SetBuildOverBlank(build);
 
   if (exists) {
     if (int code = BackupFile(file, engine.BackupFolder())) return code;
   } else {
     file.createdOnInstall = 1;
+  }
+  if (build) {
     engine.OnProgressMessage(ProgressTemplate::kCreateFile, full.c_str());
     document.SetRootElement(file.rootElementName, file.rootElementNamespace);
   }
@@ -94,7 +100,7 @@ int BackupFile(CXmlCfgFileProp& file, const yv::_stringw& folder) {
   if (folder.empty()) return EngineResult::kNoTempFolder;
   wchar_t backup[MAX_PATH + 1];
   if (GetTempFileNameW(folder.c_str(), L"XML", 0, backup) == 0) return EngineResult::kNoTempFile;
-  if (!CopyFileW(file.GetFullPath().c_str(), backup, FALSE)) {
+  if (!CopyFileW(yv::ExtendedLengthPath(file.GetFullPath()).c_str(), backup, FALSE)) {
     DWORD error = GetLastError();
     DeleteFileW(backup);  // the empty placeholder the name was reserved with
     SetLastError(error);
@@ -122,8 +128,9 @@ int UninstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine) {
 
   if (Has(file.attributes, XmlFileFlags::kDeleteOnUninstall)) {
     engine.OnProgressMessage(ProgressTemplate::kRemoveFile, full.c_str());
-    SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileW(full.c_str())) LogMessage(IDS_CANNOT_REMOVE_FILE, full);
+    yv::_stringw reachable = yv::ExtendedLengthPath(full);
+    SetFileAttributesW(reachable.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileW(reachable.c_str())) LogMessage(IDS_CANNOT_REMOVE_FILE, full);
     return 0;
   }
 
@@ -196,18 +203,19 @@ int RollbackFile(const CXmlCfgFileProp& file, const yv::_stringw& backupFolder) 
   LogMessage(IDS_BACKUP_LOCATION, file.tempFilePath);
   if (!full.empty() && IsRedirected(full)) return 0;
   if (!file.tempFilePath.empty() && !IsOwnBackup(file.tempFilePath, backupFolder)) return 0;
+  yv::_stringw reachable = yv::ExtendedLengthPath(full);
 
   if (!file.tempFilePath.empty() && !full.empty()) {
     DWORD attributes = file.fileAttributes;
-    if (attributes == kUnknownFileAttributes) attributes = GetFileAttributesW(full.c_str());
+    if (attributes == kUnknownFileAttributes) attributes = GetFileAttributesW(reachable.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
     // A read-only file must still get its old bytes back. They replace the
     // file in one step, and the backup goes once it is back in place. A
     // file the failure stopped before it changed needs no copy (and no room
     // for one on a full disk).
-    SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(reachable.c_str(), FILE_ATTRIBUTE_NORMAL);
     bool putBack = yv::SameFileBytes(file.tempFilePath, full) || CopyBackOver(file.tempFilePath, full);
-    SetFileAttributesW(full.c_str(), attributes);
+    SetFileAttributesW(reachable.c_str(), attributes);
     if (putBack) {
       yv::DeleteFileNoFollow(file.tempFilePath);
     } else {
@@ -215,8 +223,8 @@ int RollbackFile(const CXmlCfgFileProp& file, const yv::_stringw& backupFolder) 
       LogMessage(IDS_BACKUP_KEPT, full, file.tempFilePath);
     }
   } else if (file.createdOnInstall != 0) {
-    SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(full.c_str());
+    SetFileAttributesW(reachable.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(reachable.c_str());
   } else {
     LogMessage(IDS_CANNOT_RESTORE_BACKUP);
   }

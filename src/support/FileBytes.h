@@ -6,6 +6,15 @@
 
 namespace yv {
 
+// `path` as the file system takes it at any length: an absolute path of
+// MAX_PATH characters or more gets the \\?\ prefix (\\?\UNC\ for a share),
+// without which Windows stops at MAX_PATH; shorter ones stay as they are.
+_stringw ExtendedLengthPath(const _stringw& path);
+
+// Writes `bytes` as the whole new content of the file at `path`, creating
+// or truncating it. False when any byte could not be written.
+bool WriteWholeFile(const _stringw& path, const std::string& bytes);
+
 // Reads the whole file at `path` into `bytes`. False when it cannot be
 // opened or read in full, or holds more than `maxBytes`.
 bool ReadWholeFile(const _stringw& path, std::string& bytes, long long maxBytes = 0x7FFFFFFF);

@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "support/FileBytes.h"
 #include "support/UniqueHandle.h"
 
 namespace yv {
@@ -64,19 +65,38 @@ _stringw TrimTrailingSlash(_stringw path) {
 }
 
 UniqueFileHandle OpenNoFollow(const _stringw& path, DWORD access) {
-  return UniqueFileHandle(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                      nullptr));
+  return UniqueFileHandle(CreateFileW(ExtendedLengthPath(path).c_str(), access,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+bool IsReparsePoint(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  return !GetFileInformationByHandle(handle, &information) ||
+         (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Whether no folder on the way to `path` is a reparse point (a symbolic
+// link, junction or mount point).
+bool NoLinkedFolderOnTheWay(const _stringw& path) {
+  for (_stringw folder = ParentFolder(FullPath(path)); !folder.empty(); folder = ParentFolder(folder)) {
+    if (folder.size() <= 3) return true;  // the drive's root
+    UniqueFileHandle handle = OpenNoFollow(folder, FILE_READ_ATTRIBUTES);
+    if (!handle || IsReparsePoint(handle.get())) return false;
+  }
+  return true;
 }
 
 // Whether the object opened as `handle` is what `path` names, reached without
 // a link.
 bool ReachedDirectly(HANDLE handle, const _stringw& path) {
-  BY_HANDLE_FILE_INFORMATION information{};
-  if (!GetFileInformationByHandle(handle, &information)) return false;
-  if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+  if (IsReparsePoint(handle)) return false;
   _stringw final = FinalPath(handle);
-  return !final.empty() && SameText(TrimTrailingSlash(final), TrimTrailingSlash(FullPath(path)));
+  // A system that cannot spell out a path this long (Wine beyond 259
+  // characters) still shows each linked folder as a reparse point.
+  _stringw full = FullPath(path);
+  if (final.empty() && full.size() >= MAX_PATH) return NoLinkedFolderOnTheWay(full);
+  return !final.empty() && SameText(TrimTrailingSlash(final), TrimTrailingSlash(full));
 }
 
 // One class of information about this process's token; empty when it

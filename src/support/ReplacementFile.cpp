@@ -1,6 +1,8 @@
 #include "support/ReplacementFile.h"
 
 #include "support/FileBytes.h"
+#include "support/Sha256.h"
+#include "support/UniqueHandle.h"
 
 namespace yv {
 
@@ -16,9 +18,19 @@ constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDE
 
 }  // namespace
 
-ReplacementFile::ReplacementFile(const _stringw& target) : target_(target) {
+ReplacementFile::ReplacementFile(const _stringw& target) : target_(ExtendedLengthPath(target)) {
+  _stringw folder = FolderOf(target_);
   wchar_t name[MAX_PATH + 1] = L"";
-  if (GetTempFileNameW(FolderOf(target).c_str(), L"~yv", 0, name) != 0) path_ = name;
+  // GetTempFileNameW takes no folder longer than MAX_PATH - 14 characters;
+  // beside a longer one the name is reserved the same way by hand.
+  if (folder.size() < MAX_PATH - 14) {
+    if (GetTempFileNameW(folder.c_str(), L"~yv", 0, name) != 0) path_ = name;
+    return;
+  }
+  _stringw reserved = folder + L"~yv" + _stringw(RandomHexToken().substr(0, 8)) + L".tmp";
+  UniqueFileHandle file(
+      CreateFileW(reserved.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file) path_ = reserved;
 }
 
 ReplacementFile::~ReplacementFile() {

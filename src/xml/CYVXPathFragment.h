@@ -1,5 +1,8 @@
 #pragma once
 
+#include <utility>
+#include <vector>
+
 #include "support/stringw.h"
 
 namespace xmlutils {
@@ -19,6 +22,14 @@ class CYVXPathFragment : public yv::_stringx {
   // The step without its predicate; without the prefix too unless asked for.
   // A colon inside the predicate is not a prefix separator.
   yv::_stringw GetName(bool withPrefix) const;
+  // The attributes an element needs to match the step's predicates, when
+  // they are made only of `@name='value'` equalities joined by `and`
+  // (`add[@key='a' and @mode="on"]`, `add[@key='a'][@x='1']`); false, with
+  // `attributes` empty, for any other predicate. A step without one gives
+  // true and none.
+  using AttributeList = std::vector<std::pair<yv::_stringw, yv::_stringw>>;
+  bool GetPredicateAttributes(AttributeList& attributes) const;
+
   // The text before the first ':' when that colon comes before any '['.
   yv::_stringw GetPrefix() const;
 };

@@ -1,5 +1,9 @@
 #include "xml/CYVXmlFile.h"
 
+#include <string>
+#include <string_view>
+
+#include "support/FileBytes.h"
 #include "support/MessageLog.h"
 #include "xml/CXmlSelectionNamespaceString.h"
 #include "xml/CYVXPathFragment.h"
@@ -17,8 +21,23 @@ CYVXmlFile::CYVXmlFile(const yv::_stringw& path, CYVXMLInstallEngine* event)
 CYVXmlFile::~CYVXmlFile() = default;
 
 bool CYVXmlFile::Exists() const {
-  DWORD attributes = GetFileAttributesW(path_.c_str());
+  DWORD attributes = GetFileAttributesW(yv::ExtendedLengthPath(path_).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CYVXmlFile::IsBlank() const {
+  // Anything bigger holds markup for sure; reading it whole would only cost.
+  constexpr long long kLargestBlank = 64 * 1024;
+  std::string bytes;
+  if (!Exists() || !yv::ReadWholeFile(path_, bytes, kLargestBlank)) return false;
+  for (std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+    if (bytes.compare(0, mark.size(), mark) == 0) {
+      bytes.erase(0, mark.size());
+      break;
+    }
+  }
+  // UTF-16 blanks are these bytes with a zero beside each.
+  return bytes.find_first_not_of(std::string_view(" \t\r\n\0", 5)) == std::string::npos;
 }
 
 void CYVXmlFile::SetSelectionNamespaces(const yv::_stringw& text) {

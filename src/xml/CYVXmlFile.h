@@ -38,6 +38,12 @@ class CYVXmlFile {
 
   // True when the path names an existing file (not a folder).
   bool Exists() const;
+  // True when the file exists and holds no markup: nothing, or only blanks
+  // and line ends after an optional byte-order mark.
+  bool IsBlank() const;
+  // Builds a blank file from the root-element settings, as a missing one,
+  // instead of failing to parse it.
+  void SetBuildOverBlank(bool build) { buildOverBlank_ = build; }
   // The parser's own SelectionNamespaces text, e.g.
   // "xmlns:a='urn:one' xmlns:b='urn:two'": handed to the parser at Load and
   // read into the prefix map used to create elements and attributes.
@@ -133,6 +139,7 @@ class CYVXmlFile {
   yv::_stringw encodingDeclaration_;
   yv::_stringw xmlVersion_;
   bool formatOnSave_ = true;
+  bool buildOverBlank_ = false;
   yv::_stringw selectionNamespaces_;
   yv::ComPtr<IXMLDOMDocument2> document_;
   yv::ComPtr<IXMLDOMElement> rootElement_;

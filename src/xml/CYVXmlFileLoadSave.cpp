@@ -4,6 +4,7 @@
 #include <ocidl.h>
 
 #include "engine/CYVXMLInstallEngine.h"
+#include "support/FileBytes.h"
 #include "support/MessageLog.h"
 #include "support/ReplacementFile.h"
 #include "xml/CYVXmlFile.h"
@@ -12,13 +13,47 @@
 #include "xml/MsxmlIds.h"
 #include "xml/XmlResults.h"
 
+namespace {
+
+// The parser opens files by URL, which stops at MAX_PATH characters: a file
+// with a longer path is read and written through a stream in memory.
+HRESULT LoadDocument(IXMLDOMDocument2* document, const yv::_stringw& path, VARIANT_BOOL* loaded) {
+  if (path.size() < MAX_PATH) return document->load(ComVariant::FromText(path).get(), loaded);
+  std::string bytes;
+  yv::ComPtr<IStream> stream;
+  if (!yv::ReadWholeFile(path, bytes)) return HRESULT_FROM_WIN32(ERROR_READ_FAULT);
+  HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.put());
+  if (SUCCEEDED(hr)) hr = stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+  LARGE_INTEGER start{};
+  if (SUCCEEDED(hr)) hr = stream->Seek(start, STREAM_SEEK_SET, nullptr);
+  return SUCCEEDED(hr) ? document->load(ComVariant::FromUnknown(stream.get()).get(), loaded) : hr;
+}
+
+HRESULT SaveDocument(IXMLDOMDocument2* document, const yv::_stringw& path) {
+  if (path.size() < MAX_PATH) return document->save(ComVariant::FromText(path).get());
+  yv::ComPtr<IStream> stream;
+  HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.put());
+  if (SUCCEEDED(hr)) hr = document->save(ComVariant::FromUnknown(stream.get()).get());
+  STATSTG status{};
+  HGLOBAL memory = nullptr;
+  if (SUCCEEDED(hr)) hr = stream->Stat(&status, STATFLAG_NONAME);
+  if (SUCCEEDED(hr)) hr = GetHGlobalFromStream(stream.get(), &memory);
+  if (FAILED(hr)) return hr;
+  auto* bytes = static_cast<const char*>(GlobalLock(memory));
+  bool written = bytes && yv::WriteWholeFile(path, std::string(bytes, static_cast<size_t>(status.cbSize.QuadPart)));
+  GlobalUnlock(memory);
+  return written ? S_OK : HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+}
+
+}  // namespace
+
 bool CYVXmlFile::LoadOrCreate(HRESULT& hr) {
   hr = S_OK;
   VARIANT_BOOL loaded = VARIANT_FALSE;
   // Existence is tested on every attempt, so a Retry picks up a file that
   // appeared, or builds one that vanished, in the meantime.
-  if (Exists()) {
-    hr = document_->load(ComVariant::FromText(path_).get(), &loaded);
+  if (Exists() && !(buildOverBlank_ && IsBlank())) {
+    hr = LoadDocument(document_.get(), path_, &loaded);
     return SUCCEEDED(hr) && loaded == VARIANT_TRUE;
   }
 
@@ -99,7 +134,7 @@ int CYVXmlFile::Save() {
 HRESULT CYVXmlFile::SaveReplacing() {
   yv::ReplacementFile replacement(path_);
   if (!replacement.valid()) return HRESULT_FROM_WIN32(GetLastError());
-  HRESULT hr = document_->save(ComVariant::FromText(replacement.path()).get());
+  HRESULT hr = SaveDocument(document_.get(), replacement.path());
   if (FAILED(hr)) return hr;
   if (!KeepDeclaredEncoding(replacement.path())) return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
   if (!HoldsWholeDocument(replacement.path())) return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
@@ -125,9 +160,8 @@ bool CYVXmlFile::HoldsWholeDocument(const yv::_stringw& path) const {
   yv::ComPtr<IXMLDOMElement> writtenRoot;
   VARIANT_BOOL loaded = VARIANT_FALSE;
   if (!written || FAILED(written->put_validateOnParse(VARIANT_FALSE)) ||
-      FAILED(written->put_resolveExternals(VARIANT_FALSE)) ||
-      FAILED(written->load(ComVariant::FromText(path).get(), &loaded)) || loaded != VARIANT_TRUE ||
-      FAILED(written->get_documentElement(writtenRoot.put())) || !writtenRoot)
+      FAILED(written->put_resolveExternals(VARIANT_FALSE)) || FAILED(LoadDocument(written.get(), path, &loaded)) ||
+      loaded != VARIANT_TRUE || FAILED(written->get_documentElement(writtenRoot.put())) || !writtenRoot)
     return false;
   yv::ComPtr<IXMLDOMElement> root;
   if (FAILED(document_->get_documentElement(root.put())) || !root) return false;

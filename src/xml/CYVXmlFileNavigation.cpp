@@ -5,6 +5,7 @@
 #include "xml/CYVXmlFile.h"
 #include "xml/ComVariant.h"
 #include "xml/MsxmlIds.h"
+#include "xml/XmlResults.h"
 
 namespace {
 
@@ -49,9 +50,13 @@ bool CYVXmlFile::SelectXPath(const yv::_stringw& xpath, const yv::_stringw& name
 void CYVXmlFile::CreateXPathElements(const yv::_stringw& xpath, const yv::_stringw& namespaceUri) {
   xmlutils::CYVXPath parentPath(xpath);
   xmlutils::CYVXPathFragment step = parentPath.SplitLast();
-  // The predicate only served the selection; the new element carries none
-  // of it.
   yv::_stringw name = step.GetName(true);
+  // A predicate of attribute equalities becomes the new element's
+  // attributes, so that the element matches its own XPath and a repair finds
+  // it instead of adding another; any other predicate only served the
+  // selection.
+  xmlutils::CYVXPathFragment::AttributeList predicateAttributes;
+  step.GetPredicateAttributes(predicateAttributes);
 
   yv::ComPtr<IXMLDOMElement> parent;
   if (!parentPath.empty()) {
@@ -90,5 +95,8 @@ void CYVXmlFile::CreateXPathElements(const yv::_stringw& xpath, const yv::_strin
     LogMessage(IDS_APPEND_CHILD_FAILED);
     return;
   }
-  if (appended) currentNodes_.push_back(appended);
+  if (!appended) return;
+  currentNodes_.push_back(appended);
+  for (const auto& [attributeName, value] : predicateAttributes)
+    UpdateAttribute(attributeName, value, true, AttributeOperation::kSet);
 }

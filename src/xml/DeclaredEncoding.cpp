@@ -199,10 +199,5 @@ bool RewriteUtf8File(const yv::_stringw& path, UINT codePage) {
   if (codePage == 1200) encoded.insert(0, "\xFF\xFE");
   if (codePage == 1201) encoded.insert(0, "\xFE\xFF");
 
-  yv::UniqueFileHandle file(
-      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return false;
-  DWORD written = 0;
-  return WriteFile(file.get(), encoded.data(), static_cast<DWORD>(encoded.size()), &written, nullptr) &&
-         written == encoded.size();
+  return yv::WriteWholeFile(path, encoded);
 }

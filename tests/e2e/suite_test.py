@@ -232,6 +232,53 @@ class Suite(InstallTestCase):
                 for leftover in glob.glob(self.path("existing", "~yv*.tmp")):
                     os.remove(leftover)  # a killed process cannot clean up; the target is what counts
 
+    def test_long_values_and_paths_blank_files_and_predicates_install_as_authored_and_mistakes_are_refused(self):
+        # A folder beyond 259 characters, whose cut would name another folder.
+        deep = ["existing"] + ["folder-" + "x" * 53] * 4
+        original = b"<settings><value>1</value></settings>"
+        self.write("/".join(deep + ["long.xml"]), original)
+        self.write("existing/blank.xml", b"  \r\n")
+        self.assertGreater(len(self.windows_path(*deep)), 259)
+        value, content, lines = "v" * 100000, "c" * 50000, "line1\r\nline2"
+        add = "add[@key='a' and @mode=\"on\"]"
+        files = [["Long", "long.xml", "CompMain", 0], ["Blank", "blank.xml", "CompMain", 0x1]]
+        elements = [["L_Root", "Long", None, "settings", None, 0], ["L_Value", "Long", "L_Root", "value", content, 0x10],
+                    # Two rows of one XPath: both rows' attributes apply.
+                    ["L_Add", "Long", "L_Root", add, None, 0x1], ["L_Add2", "Long", "L_Root", add, None, 0],
+                    ["B_Root", "Blank", None, "made", None, 0], ["B_Item", "Blank", "B_Root", "item", "x", 0x1 | 0x10]]
+        attributes = [["A_Data", "L_Value", "data", value, 0x1 | 0x4], ["A_Lines", "L_Value", "lines", lines, 0x1 | 0x4],
+                      ["A_First", "L_Add", "first", "1", 0x1 | 0x4], ["A_Second", "L_Add2", "second", "2", 0x1 | 0x4]]
+        where = {"xml_files": [[k, n, c, "LONGDIR" if k == "Long" else "EXISTINGDIR", f, "", "UTF-8"]
+                               for k, n, c, f in files],
+                 "properties": {"EXISTINGDIR": self.windows_path("existing") + "\\",
+                                "LONGDIR": self.windows_path(*deep) + "\\"}}
+        package, target, run = self.install(files, elements, attributes, **where)
+        self.assertEqual(run.returncode, 0, run.log[-3000:])
+        root = ET.fromstring(self.read(*deep, "long.xml"))
+        self.assertEqual([root.find("value").text == content, root.find("value").get("data") == value,
+                          root.find("value").get("lines"), [a.attrib for a in root.findall("add")]],
+                         [True, True, lines, [{"key": "a", "mode": "on", "first": "1", "second": "2"}]])
+        blank = ET.fromstring(self.read("existing", "blank.xml"))
+        self.assertEqual([(e.tag, (e.text or "").strip()) for e in blank.iter()], [("made", ""), ("item", "x")])
+        # The created element matches its own XPath: a repair finds it.
+        installed = self.read(*deep, "long.xml")
+        run = self.msiexec("/i", package, "repair", target + ["REINSTALL=ALL", "REINSTALLMODE=omus"])
+        self.assertEqual((run.returncode, self.read(*deep, "long.xml")), (0, installed))
+        run = self.msiexec("/x", package, "uninstall", target)
+        self.assertEqual(run.returncode, 0, run.log[-3000:])
+
+        # Rollback gives a blank file back as it was.
+        self.write("existing/blank.xml", b"\r\n")
+        _, _, run = self.install(files[1:], elements[4:], extra_actions=[FAIL_AFTER_INSTALL], log_name="rollback")
+        self.assertEqual((run.returncode, self.read("existing", "blank.xml")), (INSTALL_FAILED, b"\r\n"))
+        # A name that is not an XML name fails the costing, naming the row.
+        self.write("/".join(deep + ["long.xml"]), original)
+        _, _, run = self.install(files, elements, attributes + [["A_Bad", "L_Value", "a b", "1", 0x1]],
+                                 log_name="refused", **where)
+        self.assertEqual((run.returncode, self.read(*deep, "long.xml")), (INSTALL_FAILED, original))
+        self.assertIn("Table YVXmlElementAttrib, row 'A_Bad', column Name: 'a b' is not an XML name. "
+                      "Nothing was changed", run.lines)
+
     def test_many_files_and_a_large_one_without_rollback_leave_nothing_behind(self):
         count, rows = 200, "".join(f'\t\t<item id="{i}" value="{"v" * 180}"/>\n' for i in range(25000))
         big = f"<catalog>\n\t<settings/>\n\t<items>\n{rows}\t</items>\n</catalog>\n".encode("utf-8")

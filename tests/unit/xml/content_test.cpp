@@ -54,8 +54,9 @@ TEST(CYVXmlFileNamespaces, PrefixedStepsAndAttributesResolveThroughTheNamespaceM
   CYVXmlFile& file = doc.file;
   EXPECT_FALSE(doc.Select(L"items"));
   // The prefix's namespace wins over the caller's; without a prefix the
-  // caller's is used.
-  ASSERT_TRUE(file.SelectXPath(L"a:Settings/a:Add[@key='k']", L"urn:b", true, false));
+  // caller's is used. Equalities of the predicate become attributes, so the
+  // created element matches its own XPath; other predicates add nothing.
+  ASSERT_TRUE(file.SelectXPath(L"a:Settings/a:Add[@key='k' and @mode=\"on\"][@n='1']", L"urn:b", true, false));
   ASSERT_TRUE(file.SelectXPath(L"a:Settings/Plain", L"urn:b", true, false));
   ASSERT_TRUE(doc.Select(L"d:items/d:item[@k='1']", true));
   ASSERT_TRUE(doc.Select(L"d:items/d:item[not(d:name)]/d:name", true));
@@ -69,6 +70,7 @@ TEST(CYVXmlFileNamespaces, PrefixedStepsAndAttributesResolveThroughTheNamespaceM
   EXPECT_EQ(file.UpdateAttribute(L"a:mode", L"!", true, AttributeOperation::kAppend), 0);
   EXPECT_EQ(file.UpdateAttribute(L"a:extra", L"1", true, AttributeOperation::kSet), 0);
   EXPECT_EQ(doc.SaveAndReload(), L"<project{urn:d}><a:Settings{urn:a} a:extra{urn:a}=\"1\" a:mode{urn:a}=\"new!\">"
-                                 L"<Add{urn:a}/><Plain{urn:b}/></a:Settings>"
-                                 L"<items{urn:d}><item{urn:d}><name{urn:d}>x</name></item></items></project>");
+                                 L"<Add{urn:a} key=\"k\" mode=\"on\" n=\"1\"/><Plain{urn:b}/></a:Settings>"
+                                 L"<items{urn:d}><item{urn:d} k=\"1\"><name{urn:d}>x</name></item></items></project>");
+  EXPECT_TRUE(doc.Select(L"a:Settings/a:Add[@key='k' and @mode=\"on\"][@n='1']"));
 }
