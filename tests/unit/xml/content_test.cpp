@@ -1,4 +1,5 @@
 #include "XmlTestSupport.h"
+#include "xml/XmlName.h"
 
 // Text is replaced, prepended or appended on every current node; an element
 // without text gets a text node after its children. Files arrive indented
@@ -73,4 +74,18 @@ TEST(CYVXmlFileNamespaces, PrefixedStepsAndAttributesResolveThroughTheNamespaceM
                                  L"<Add{urn:a} key=\"k\" mode=\"on\" n=\"1\"/><Plain{urn:b}/></a:Settings>"
                                  L"<items{urn:d}><item{urn:d} k=\"1\"><name{urn:d}>x</name></item></items></project>");
   EXPECT_TRUE(doc.Select(L"a:Settings/a:Add[@key='k' and @mode=\"on\"][@n='1']"));
+}
+
+// The costing lets through exactly the names and prefix lists that the
+// parser reads back and the module reads prefixes from.
+TEST(XmlNames, NamesAndSelectionNamespaceListsFollowTheXmlRules) {
+  for (const wchar_t* name : {L"add", L"x:add", L"_1", L"a-b.c", L"a\u00f1adir", L"\xD800\xDC00x"})
+    EXPECT_TRUE(xmlutils::IsXmlName(name)) << name;
+  for (const wchar_t* name : {L"", L"a b", L"<x>", L"1bad", L"-a", L"a\xD800", L"a'"})
+    EXPECT_FALSE(xmlutils::IsXmlName(name)) << name;
+  for (const wchar_t* list : {L"", L"xmlns:a='urn:x'", L" xmlns:a='urn:x'  xmlns:b='http://b/c?d=1' "})
+    EXPECT_TRUE(xmlutils::IsSelectionNamespaceList(list)) << list;
+  for (const wchar_t* list : {L"xmlns:a=urn:x", L"xmlns:a=\"urn:x\"", L"xmlns='urn:x'", L"xmlns:1a='u'",
+                              L"xmlns:a='u' b", L"xmlns:a='u'x'", L"xmlns:a:b='u'"})
+    EXPECT_FALSE(xmlutils::IsSelectionNamespaceList(list)) << list;
 }
