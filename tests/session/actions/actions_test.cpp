@@ -83,7 +83,7 @@ std::wstring MakePackage(const TempFolder& folder, const wchar_t* name,
 // action state the installer's costing requested.
 TEST(Costing, TheRuntimeDataFileHoldsWhatTheInstallationMakesOfTheTables) {
   TempFolder folder;
-  std::wstring longValue(3000, L'v'), costingText(300, L'c');
+  std::wstring longValue(3000, L'v'), costingText(2500, L'c');
   RecordedSession session(MakePackage(folder, L"costing.msi", [&](TestPackage& package) {
     package.Property(L"LONGPROP", longValue)
         .Sql(L"UPDATE `Property` SET `Value`='" + costingText + L"' WHERE `Property`='YV_PROGMSG_XML_COSTING'");
