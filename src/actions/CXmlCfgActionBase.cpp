@@ -2,6 +2,8 @@
 
 #include <msiquery.h>
 
+#include <string>
+
 #include "database/MsiQuery.h"
 
 namespace {
@@ -18,9 +20,22 @@ CXmlCfgActionBase::~CXmlCfgActionBase() = default;
 bool CXmlCfgActionBase::IsValid() { return true; }
 
 void CXmlCfgActionBase::Log(const wchar_t* text) {
+  // The installer formats the line after putting the text in: brackets and
+  // braces in it (XPath predicates, row keys) would be taken for property
+  // references and vanish, so each one goes in as its escape.
+  std::wstring escaped;
+  for (const wchar_t* c = text ? text : L""; *c; ++c) {
+    if (*c == L'[' || *c == L']' || *c == L'{' || *c == L'}') {
+      escaped += L"[\\";
+      escaped += *c;
+      escaped += L']';
+    } else {
+      escaped += *c;
+    }
+  }
   yv::MsiHandle record(MsiCreateRecord(2));
   MsiRecordSetStringW(record, 0, L"Yelvin [Time]: [1]");
-  MsiRecordSetStringW(record, 1, text ? text : L"");
+  MsiRecordSetStringW(record, 1, escaped.c_str());
   MsiProcessMessage(session_, INSTALLMESSAGE_INFO, record);
 }
 

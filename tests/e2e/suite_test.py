@@ -273,10 +273,11 @@ class Suite(InstallTestCase):
         self.assertEqual((run.returncode, self.read("existing", "blank.xml")), (INSTALL_FAILED, b"\r\n"))
         # A name that is not an XML name fails the costing, naming the row.
         self.write("/".join(deep + ["long.xml"]), original)
-        _, _, run = self.install(files, elements, attributes + [["A_Bad", "L_Value", "a b", "1", 0x1]],
+        _, _, run = self.install(files, elements, attributes + [["A_Bad[1]", "L_Value", "a b", "1", 0x1]],
                                  log_name="refused", **where)
         self.assertEqual((run.returncode, self.read(*deep, "long.xml")), (INSTALL_FAILED, original))
-        self.assertIn("Table YVXmlElementAttrib, row 'A_Bad', column Name: 'a b' is not an XML name. "
+        # Brackets in a log line reach the log as written.
+        self.assertIn("Table YVXmlElementAttrib, row 'A_Bad[1]', column Name: 'a b' is not an XML name. "
                       "Nothing was changed", run.lines)
 
     def test_many_files_and_a_large_one_without_rollback_leave_nothing_behind(self):

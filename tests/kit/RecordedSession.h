@@ -54,11 +54,18 @@ class RecordedSession {
     return matching;
   }
   void Clear() { messages_.clear(); }
-  // Field 1 of each line sent with the module's "Yelvin [Time]: [1]" template.
+  // Field 1 of each line sent with the module's "Yelvin [Time]: [1]"
+  // template, as the installer's formatting writes it into the log: an
+  // escape [\x] stands for the character x.
   std::vector<std::wstring> LogLines() const {
     std::vector<std::wstring> lines;
-    for (const auto& m : OfType(INSTALLMESSAGE_INFO))
-      if (m.Field(0) == L"Yelvin [Time]: [1]") lines.push_back(m.Field(1));
+    for (const auto& m : OfType(INSTALLMESSAGE_INFO)) {
+      if (m.Field(0) != L"Yelvin [Time]: [1]") continue;
+      std::wstring line = m.Field(1);
+      for (size_t at = line.find(L"[\\"); at != std::wstring::npos; at = line.find(L"[\\", at + 1))
+        if (at + 3 < line.size() && line[at + 3] == L']') line.replace(at, 4, 1, line[at + 2]);
+      lines.push_back(line);
+    }
     return lines;
   }
 
