@@ -13,7 +13,8 @@ class ActionLogSink final : public IXMLRTEvent {
   ActionLogSink(const ActionLogSink&) = delete;
   ActionLogSink& operator=(const ActionLogSink&) = delete;
 
-  void OnLogMessage(const wchar_t* text) override { action_.Log(text); }
+  // The message log has masked the line already.
+  void OnLogMessage(const wchar_t* text) override { action_.WriteLogLine(text); }
 
  private:
   CXmlCfgActionBase& action_;

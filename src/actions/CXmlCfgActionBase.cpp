@@ -5,6 +5,7 @@
 #include <string>
 
 #include "database/MsiQuery.h"
+#include "support/MessageLog.h"
 
 namespace {
 constexpr int kCancel = IDCANCEL;
@@ -19,7 +20,9 @@ CXmlCfgActionBase::~CXmlCfgActionBase() = default;
 
 bool CXmlCfgActionBase::IsValid() { return true; }
 
-void CXmlCfgActionBase::Log(const wchar_t* text) {
+void CXmlCfgActionBase::Log(const wchar_t* text) { WriteLogLine(MaskedLogLine(text).c_str()); }
+
+void CXmlCfgActionBase::WriteLogLine(const wchar_t* text) {
   // The installer formats the line after putting the text in: brackets and
   // braces in it (XPath predicates, row keys) would be taken for property
   // references and vanish, so each one goes in as its escape.

@@ -21,8 +21,12 @@ class CXmlCfgActionBase {
 
   virtual bool IsValid();
   // One line in the installer log, shown through the "Yelvin [Time]: [1]"
-  // template. A null text logs an empty line.
+  // template, with the message log's secrets masked. A null text logs an
+  // empty line.
   virtual void Log(const wchar_t* text);
+  // Log without the masking, for a line the message log has masked already:
+  // masking twice could find a secret inside the asterisks of the first.
+  void WriteLogLine(const wchar_t* text);
   // The installer's Abort/Retry/Ignore box for its error-table message
   // `errorNumber`; returns 3 Abort, 4 Retry, 5 Ignore, or 0 when no user
   // interface answered.

@@ -7,6 +7,7 @@
 #include "database/CXmlMsiMsiLoader.h"
 #include "runtime_file/CXmlIniWriter.h"
 #include "runtime_file/RuntimeDataReference.h"
+#include "support/MessageLog.h"
 #include "support/Sha256.h"
 #include "xml/NewestParser.h"
 
@@ -23,15 +24,22 @@ constexpr const wchar_t* kActionProperties[] = {
     L"YVXmlCosting", L"YVXmlInstall", L"YVXmlUnInstall", L"YVXmlRollback", L"YVXmlFinalize", L"YVXmlCommit",
 };
 
+// The installer's own list of the properties whose values its log must not
+// show; the module keeps them out of its lines too.
+constexpr const wchar_t* kHiddenPropertiesList = L"MsiHiddenProperties";
+
 }  // namespace
 
 CXmlCfgCosting::CXmlCfgCosting(MSIHANDLE session) : CXmlCfgActionBase(session) {}
 
-CXmlCfgCosting::~CXmlCfgCosting() = default;
+CXmlCfgCosting::~CXmlCfgCosting() { LogSecrets().Clear(); }
 
 bool CXmlCfgCosting::HasXmlParser() { return static_cast<bool>(msxml::CreateNewestDocument()); }
 
 int CXmlCfgCosting::Run() {
+  // Before the first line, so that none of them shows a hidden value.
+  LogSecrets().AddPropertyValues(GetProperty(kHiddenPropertiesList),
+                                 [this](const std::wstring& name) { return GetProperty(name.c_str()); });
   // The deferred actions would fail on every file without a parser, but the
   // package may bring one later in the script; costing goes on regardless.
   if (!HasXmlParser()) Log(L"MSXML is not currently installed...");
@@ -50,6 +58,9 @@ int CXmlCfgCosting::Cost() {
   loader.SetInstallHandle(session());
   CXmlCfgPropertyBag bag;
   if (int code = bag.Load(loader)) return code;
+  // The later actions cannot ask the installer: they learn from the runtime
+  // data file which texts hold hidden values.
+  bag.MarkHiddenTexts(LogSecrets());
 
   wchar_t folder[kTempPathBufferSize] = L"";
   if (GetTempPathW(kTempPathBufferSize, folder) == 0) {

@@ -12,6 +12,8 @@
 // data file in the temporary folder, and hands that file's path to the later
 // actions through the properties named after them: each deferred action
 // receives it as its CustomActionData, the finalize action reads its own.
+// The values of the properties that MsiHiddenProperties lists are masked in
+// its log lines, and every text that holds one is marked hidden in the file.
 class CXmlCfgCosting : public CXmlCfgActionBase {
  public:
   explicit CXmlCfgCosting(MSIHANDLE session);

@@ -5,6 +5,7 @@
 
 #include "config/CXmlCfgComponentProp.h"
 #include "config/OrdinalLess.h"
+#include "support/SecretMask.h"
 #include "support/stringw.h"
 
 class CXmlLoader;
@@ -34,6 +35,13 @@ class CXmlCfgPropertyBag {
 
   // The progress text stored under `name`, or an empty text.
   yv::_stringw GetProgressMessage(const yv::_stringw& name) const;
+
+  // Marks every XPath, content and attribute value that contains one of the
+  // texts of `secrets` as hidden.
+  void MarkHiddenTexts(const yv::SecretMask& secrets);
+  // Adds every text marked hidden to `secrets`: the later actions know
+  // hidden values only by these marks.
+  void AddHiddenTextsTo(yv::SecretMask& secrets) const;
 
   // Progress texts by template name (the YV_PROGMSG_XML_* identifiers).
   TextMap progressMessages;

@@ -16,4 +16,7 @@ class CXmlCfgXPathAttribProp : public CXmlCfgPropBase {
   yv::_stringw value;
   // XmlAttributeFlags.
   DWORD action = 0;
+  // The value holds the value of a hidden installer property: no log line
+  // may show it.
+  bool valueHidden = false;
 };

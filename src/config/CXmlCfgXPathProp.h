@@ -32,6 +32,10 @@ class CXmlCfgXPathProp : public CXmlCfgPropBase {
   // XmlElementFlags.
   DWORD action = 0;
   yv::_stringw content;
+  // Whether the XPath, and the content, hold the value of a hidden installer
+  // property: no log line may show them.
+  bool xpathHidden = false;
+  bool contentHidden = false;
   // The runtime data file section this record was read from.
   yv::_stringw sectionName;
   std::vector<std::unique_ptr<CXmlCfgXPathAttribProp>> attributes;

@@ -43,7 +43,8 @@ CXMLMSIInstallEngine::CXMLMSIInstallEngine(MSIHANDLE session) : CXmlCfgActionBas
 
 CXMLMSIInstallEngine::~CXMLMSIInstallEngine() = default;
 
-void CXMLMSIInstallEngine::OnLogMessage(const wchar_t* text) { Log(text); }
+// The message log hands over its lines masked.
+void CXMLMSIInstallEngine::OnLogMessage(const wchar_t* text) { WriteLogLine(text); }
 
 void CXMLMSIInstallEngine::OnSetupProgress(DWORD steps, DWORD ticksPerStep) { SetupProgressBar(steps, ticksPerStep); }
 

@@ -9,7 +9,10 @@
 
 CYVXMLInstallEngine::CYVXMLInstallEngine() { SetLogSink(this); }
 
-CYVXMLInstallEngine::~CYVXMLInstallEngine() { SetLogSink(nullptr); }
+CYVXMLInstallEngine::~CYVXMLInstallEngine() {
+  SetLogSink(nullptr);
+  LogSecrets().Clear();
+}
 
 bool CYVXMLInstallEngine::IsInstallState(int) { return true; }
 
@@ -19,7 +22,14 @@ bool CYVXMLInstallEngine::IsActionState(int) { return true; }
 
 int CYVXMLInstallEngine::OnFileStateChanged(const CXmlCfgFileProp&) { return 0; }
 
-int CYVXMLInstallEngine::Load(CXmlLoader& loader) { return touchPoint_.Load(loader, this); }
+// What the configuration marks as hidden is masked in every line logged from
+// here on, also when the load stopped part-way and the engine goes on with
+// what it read.
+int CYVXMLInstallEngine::Load(CXmlLoader& loader) {
+  int code = touchPoint_.Load(loader, this);
+  bag().AddHiddenTextsTo(LogSecrets());
+  return code;
+}
 
 // One progress step per selected file, plus one that the engine never ticks
 // and a host may complete at the end.

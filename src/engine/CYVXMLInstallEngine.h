@@ -16,8 +16,9 @@ class CXmlLoader;
 // uninstall) is a virtual operation that the concrete engines override.
 //
 // While an engine is alive it is the message log's sink, so every numbered
-// message logged anywhere in the process reaches its OnLogMessage. Only one
-// engine may be alive at a time.
+// message logged anywhere in the process reaches its OnLogMessage, with the
+// texts its configuration marks as hidden masked. Only one engine may be
+// alive at a time.
 class CYVXMLInstallEngine : public IXMLRTEvent {
  public:
   CYVXMLInstallEngine();
@@ -43,7 +44,8 @@ class CYVXMLInstallEngine : public IXMLRTEvent {
   virtual yv::_stringw BackupFolder();
 
   // Fills the configuration from `loader`, with this engine as its event
-  // receiver; returns the loader's code.
+  // receiver, and hides its hidden texts from the log; returns the loader's
+  // code.
   int Load(CXmlLoader& loader);
 
   // Applies (or reverts) every component that the host selects, in key

@@ -7,6 +7,7 @@
 // The defaults are what an engine gets when its host has nothing to add.
 class IXMLRTEvent {
  public:
+  // One finished log line, its hidden texts already masked.
   virtual void OnLogMessage(const wchar_t* text) = 0;
   // Whether the message log also appends each line to its log file.
   virtual bool IsFileLogEnabled() { return false; }

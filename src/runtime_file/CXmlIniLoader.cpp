@@ -128,6 +128,8 @@ int CXmlIniLoader::ReadXPathSection(const yv::_stringw& sectionName, const yv::_
   CXmlCfgXPathProp* xpath = file.AddXPath(expression);
   xpath->sectionName = sectionName;
   const wchar_t* section = xpath->sectionName.c_str();
+  xpath->xpathHidden = IsMarkedHidden(section, layout::kHiddenXPathKey);
+  xpath->contentHidden = IsMarkedHidden(section, layout::kHiddenContentKey);
 
   int action = ini_.GetInt(section, layout::kActionKey, layout::kAbsentFlags);
   if (action == layout::kAbsentFlags) return result::kActionMissing;
@@ -164,6 +166,7 @@ int CXmlIniLoader::ReadAttributeSection(const yv::_stringw& sectionName, CXmlCfg
   std::wstring_view value =
       ResolveRead(CXmlLoader::kKindText, ReadQuotedValue(section, layout::kValueKey, layout::kEscapedValueKey));
   attribute->value.assign(value.data(), value.size());
+  attribute->valueHidden = IsMarkedHidden(section, layout::kHiddenValueKey);
   int action = ini_.GetInt(section, layout::kActionKey, layout::kAbsentFlags);
   if (action == layout::kAbsentFlags) return result::kActionMissing;
   attribute->action = static_cast<DWORD>(action);
@@ -217,6 +220,11 @@ std::wstring_view CXmlIniLoader::UnescapeLineBreaks(std::wstring_view text) {
   }
   *out = L'\0';
   return std::wstring_view(start, static_cast<std::size_t>(out - start));
+}
+
+// A mark set to anything but 0 hides its text.
+bool CXmlIniLoader::IsMarkedHidden(const wchar_t* section, const wchar_t* key) const {
+  return ini_.GetInt(section, key, 0) != 0;
 }
 
 std::wstring_view CXmlIniLoader::ResolveRead(int kind, std::wstring_view text) {

@@ -58,6 +58,8 @@ class CXmlIniLoader : public CXmlLoader {
   // A value with line breaks is read from `escapedKey` and decoded.
   std::wstring_view ReadQuotedValue(const wchar_t* section, const wchar_t* key, const wchar_t* escapedKey);
   static std::wstring_view UnescapeLineBreaks(std::wstring_view text);
+  // Whether the hidden-text mark `key` of `section` is set.
+  bool IsMarkedHidden(const wchar_t* section, const wchar_t* key) const;
   // ResolveValue by the two-call protocol; valid until the next resolution.
   std::wstring_view ResolveRead(int kind, std::wstring_view text);
 

@@ -71,8 +71,10 @@ void CXmlIniWriter::WriteFileSection(const CXmlCfgFileProp& file) {
 
 void CXmlIniWriter::WriteXPathSection(const wchar_t* section, const CXmlCfgXPathProp& xpath) {
   ini_.SetString(section, layout::kXPathKey, std::wstring_view(xpath.xpath));
+  SetHiddenMark(section, layout::kHiddenXPathKey, xpath.xpathHidden);
   ini_.SetInt(section, layout::kActionKey, static_cast<int>(xpath.action));
   SetQuoted(section, layout::kContentKey, layout::kEscapedContentKey, xpath.content);
+  SetHiddenMark(section, layout::kHiddenContentKey, xpath.contentHidden);
   // The namespace declaration is kept apart from the list and not stored.
   ini_.SetInt(section, layout::kCountKey, static_cast<int>(xpath.attributes.size()));
   int index = 0;
@@ -87,6 +89,7 @@ void CXmlIniWriter::WriteAttributeSection(const wchar_t* section, const CXmlCfgX
   ini_.SetInt(section, layout::kActionKey, static_cast<int>(attribute.action));
   ini_.SetString(section, layout::kNameKey, std::wstring_view(attribute.name));
   SetQuoted(section, layout::kValueKey, layout::kEscapedValueKey, attribute.value);
+  SetHiddenMark(section, layout::kHiddenValueKey, attribute.valueHidden);
 }
 
 void CXmlIniWriter::SetQuoted(const wchar_t* section, const wchar_t* key, const wchar_t* escapedKey,
@@ -102,6 +105,10 @@ void CXmlIniWriter::SetQuoted(const wchar_t* section, const wchar_t* key, const 
   }
   quoted_.push_back(layout::kQuote);
   ini_.SetString(section, hasLineBreak ? escapedKey : key, std::wstring_view(quoted_));
+}
+
+void CXmlIniWriter::SetHiddenMark(const wchar_t* section, const wchar_t* key, bool hidden) {
+  if (hidden) ini_.SetInt(section, key, 1);
 }
 
 void CXmlIniWriter::SetListEntry(const wchar_t* section, const wchar_t* keyFormat, int index, const wchar_t* value) {

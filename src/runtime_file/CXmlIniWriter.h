@@ -41,6 +41,7 @@ class CXmlIniWriter : public CXmlWriter {
   // Writes `text` in quotes under `key`, or, when it holds a line break,
   // escaped under `escapedKey`.
   void SetQuoted(const wchar_t* section, const wchar_t* key, const wchar_t* escapedKey, const yv::_stringw& text);
+  void SetHiddenMark(const wchar_t* section, const wchar_t* key, bool hidden);
   void SetListEntry(const wchar_t* section, const wchar_t* keyFormat, int index, const wchar_t* value);
 
   yv::_stringw destination_;

@@ -42,6 +42,13 @@ constexpr const wchar_t* kContentKey = L"Content";
 constexpr const wchar_t* kNameKey = L"Name";
 constexpr const wchar_t* kValueKey = L"Value";
 
+// Marks of texts that hold the value of a hidden installer property, 1 when
+// set. A key is written only for a text that is hidden, so the file of a
+// package without hidden values is what it was before the marks existed.
+constexpr const wchar_t* kHiddenXPathKey = L"HiddenXPath";
+constexpr const wchar_t* kHiddenContentKey = L"HiddenContent";
+constexpr const wchar_t* kHiddenValueKey = L"HiddenValue";
+
 // The six progress texts, in the order the reader asks for them.
 constexpr const wchar_t* kProgressMessageIds[] = {L"YV_PROGMSG_XML_COSTING",     L"YV_PROGMSG_XML_FILES",
                                                   L"YV_PROGMSG_XML_CREATE_FILE", L"YV_PROGMSG_XML_UPDATE_FILE",

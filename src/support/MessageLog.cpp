@@ -9,9 +9,10 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
 
-// One engine runs at a time on the installer's custom-action thread, so the
-// sink needs no lock.
+// One action runs at a time on the installer's custom-action thread, so the
+// sink and the secrets need no lock.
 IXMLRTEvent* g_logSink = nullptr;
+yv::SecretMask g_logSecrets;
 
 // One line in UTF-16LE with CR LF and no byte-order mark. The file is opened
 // for each line so that no handle outlives the call; write failures are not
@@ -29,8 +30,9 @@ void AppendToRuntimeLogFile(const yv::_stringw& line) {
 void Emit(const yv::_stringw& line) {
   IXMLRTEvent* sink = g_logSink;
   if (!sink) return;
-  sink->OnLogMessage(line.c_str());
-  if (sink->IsFileLogEnabled()) AppendToRuntimeLogFile(line);
+  yv::_stringw shown = MaskedLogLine(line.c_str());
+  sink->OnLogMessage(shown.c_str());
+  if (sink->IsFileLogEnabled()) AppendToRuntimeLogFile(shown);
 }
 
 }  // namespace
@@ -42,6 +44,13 @@ HINSTANCE ModuleInstance() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
 void SetLogSink(IXMLRTEvent* sink) { g_logSink = sink; }
 
 IXMLRTEvent* GetLogSink() { return g_logSink; }
+
+yv::SecretMask& LogSecrets() { return g_logSecrets; }
+
+yv::_stringw MaskedLogLine(const wchar_t* line) {
+  if (!line) return yv::_stringw();
+  return g_logSecrets.empty() ? yv::_stringw(line) : yv::_stringw(g_logSecrets.Apply(line));
+}
 
 yv::_stringw RuntimeLogFilePath() { return yv::_stringw::join(yv::temp_folder_path(), L"YVXmlRt.log"); }
 

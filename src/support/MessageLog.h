@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "resources/MessageIds.h"
+#include "support/SecretMask.h"
 #include "support/stringw.h"
 
 class IXMLRTEvent;
@@ -17,6 +18,14 @@ HINSTANCE ModuleInstance();
 // or clears it with null. Lines logged while none is registered are dropped.
 void SetLogSink(IXMLRTEvent* sink);
 IXMLRTEvent* GetLogSink();
+
+// The texts that no log line of this process may show, like the sink one set
+// per action: the action that adds texts clears them when it ends, so that
+// they never reach the lines of a later one.
+yv::SecretMask& LogSecrets();
+// `line` as the log may show it: every text of LogSecrets() masked. Every
+// line the module logs passes through here exactly once.
+yv::_stringw MaskedLogLine(const wchar_t* line);
 
 // Loads string-table text `id` whole, however long it is.
 yv::_stringw LoadMessageText(MessageId id);

@@ -14,6 +14,7 @@ from e2e_kit import INSTALL_FAILED, PROGRESS_TEXTS, InstallTestCase
 FAIL = {"action": "FailAfterXml", "type": 19 + 1024, "target": "Stopped after the XML changes", "sequence": 4005}
 ORIGINAL = b"<configuration>\r\n  <item name='a'/>\r\n</configuration>\r\n"
 TAMPERED = "Runtime data file '%s' is not what costing wrote; it was changed after costing. Nothing was changed"
+SECRET, MASK = "Pa55-w0rd!", "**********"
 
 
 # A runtime data file as an attacker writes it: files[key] = dict of the
@@ -131,6 +132,37 @@ class Security(InstallTestCase):
                               "action does not follow it", run.lines)
                 self.assertEqual(self.snapshot(), before)
 
+    # Windows Installer masks these values in its own property dump; Wine's
+    # writes them, and that line is the only one allowed to hold the value.
+    def test_a_hidden_property_value_stays_out_of_every_log_but_reaches_the_file(self):
+        package = self.build_package({
+            "properties": {"EXISTINGDIR": self.windows_path("existing") + "\\", "MsiHiddenProperties": "X;DBPASS"},
+            "components": [{"id": "Comp", "directory": "TARGETDIR"}],
+            "xml_files": [["First", "first.config", "Comp", "EXISTINGDIR", 0, "", "UTF-8"]],
+            "xml_elements": [["Root", "First", None, "configuration", None, 0],
+                             ["Db", "First", "Root", "db", "pw=[DBPASS]", 0x1 | 0x10]],
+            "xml_attributes": [["Conn", "Db", "connection", "Server=db1;Password=[DBPASS]", 0x1 | 0x4],
+                               ["ConnOff", "Db", "connection", "none", 0x2]],
+            "extra_actions": [dict(FAIL, condition="FAIL_NOW")]})
+        arguments = ["TARGETDIR=" + self.windows_path("target") + "\\", "DBPASS=" + SECRET]
+        runs = {"install": self.msiexec("/i", package, "install", arguments)}
+        installed = self.read("existing", "first.config").decode()
+        runs["uninstall"] = self.msiexec("/x", package, "uninstall", arguments)
+        uninstalled = self.read("existing", "first.config")
+        runs["rollback"] = self.msiexec("/i", package, "rollback", arguments + ["FAIL_NOW=1"])
+        self.assertEqual([run.returncode for run in runs.values()], [0, 0, INSTALL_FAILED])
+        self.assertEqual((installed.count(SECRET), self.read("existing", "first.config")), (2, uninstalled), installed)
+        self.write("staging/first.config", ORIGINAL)
+        code, output, _ = self.wine([os.path.join(e2e_kit.BUILD, "bin", "yvxml-preview.exe"), package, "install",
+                                     "--dir", "EXISTINGDIR=" + self.windows_path("staging"), "--property",
+                                     "DBPASS=" + SECRET])
+        log, diff = output.split("\n--- ", 1)  # the diff shows the file as it is
+        self.assertEqual((code, diff.count(SECRET)), (0, 2), output)
+        for name, text in dict({n: r.log for n, r in runs.items()}, preview=log).items():
+            with self.subTest(name):
+                self.assertEqual([line for line in text.splitlines() if SECRET in line],
+                                 [] if name == "preview" else [f"Property(S): DBPASS = {SECRET}"])
+                self.assertIn(MASK, text)
 
 if __name__ == "__main__":
     e2e_kit.main()

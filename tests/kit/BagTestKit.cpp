@@ -64,14 +64,15 @@ std::wstring DescribeBag(const CXmlCfgPropertyBag& bag, bool readBack) {
              Escaped(file->tempFilePath) + L" createdOnInstall=" + std::to_wstring(file->createdOnInstall) + L"\n";
       for (const auto& [expression, xpath] : file->xpaths) {
         out += L"    xpath " + Escaped(expression) + L" xpath=" + Escaped(xpath->xpath) + L" action=" +
-               std::to_wstring(xpath->action) + L" content=" + Escaped(xpath->content) + L"\n";
+               std::to_wstring(xpath->action) + L" content=" + Escaped(xpath->content) +
+               (xpath->xpathHidden ? L" xpathHidden" : L"") + (xpath->contentHidden ? L" contentHidden" : L"") + L"\n";
         if (!readBack && xpath->namespaceDeclaration) {
           out += L"      xmlns value=" + Escaped(xpath->namespaceDeclaration->value) + L" action=" +
                  std::to_wstring(xpath->namespaceDeclaration->action) + L"\n";
         }
         for (const auto& attribute : xpath->attributes) {
           out += L"      attribute " + Escaped(attribute->name) + L" value=" + Escaped(attribute->value) + L" action=" +
-                 std::to_wstring(attribute->action) + L"\n";
+                 std::to_wstring(attribute->action) + (attribute->valueHidden ? L" valueHidden" : L"") + L"\n";
         }
       }
     }
@@ -140,10 +141,13 @@ void RandomBagMaker::Fill(CXmlCfgPropertyBag& bag, int components, int files, in
         xpath->action = Flags();
         // Content travels inside quotes: blanks at its ends survive.
         xpath->content = Text(0, upTo(50, 30000, 32), true);
+        xpath->xpathHidden = random_() % 8 == 0;
+        xpath->contentHidden = random_() % 8 == 0;
         for (int a = vary(attributes); a > 0; --a) {
           CXmlCfgXPathAttribProp* attribute = xpath->AddAttribute(Text(1, upTo(20, 259, 16)));
           attribute->value = Text(0, upTo(30, 30000, 32), true);
           attribute->action = Flags();
+          attribute->valueHidden = random_() % 8 == 0;
         }
         // Kept apart from the list and never written.
         if (random_() % 4 == 0) xpath->AddAttribute(L"xmlns")->value = Text(0, 20);

@@ -18,6 +18,8 @@ constexpr wchar_t kResultPrefix[] = L"XML test returned: ";
 CPreviewHarness::CPreviewHarness(MSIHANDLE database, bool install, const CPreviewProperties& properties,
                                  CPreviewOutput& output)
     : database_(database), install_(install), properties_(properties), output_(output) {
+  secrets_.AddPropertyValues(properties.Get(L"MsiHiddenProperties"),
+                             [&](const std::wstring& name) { return properties.Get(name); });
   if (MsiDatabaseIsTablePersistentW(database, L"YVXmlElement") != MSICONDITION_TRUE) return;
   yv::MsiHandle view;
   if (MsiDatabaseOpenViewW(database, L"SELECT * FROM `YVXmlElement`", view.put()) != ERROR_SUCCESS ||
@@ -28,9 +30,11 @@ CPreviewHarness::CPreviewHarness(MSIHANDLE database, bool install, const CPrevie
     elementSteps_.insert(MsiRecordText(row, XmlElementColumn::kStep));
 }
 
+// The result is read from the line as the module wrote it: a short hidden
+// value could mask its digits.
 void CPreviewHarness::LogLine(const wchar_t* text) {
   std::wstring line(text ? text : L"");
-  output_.Line(line);
+  output_.Line(secrets_.Apply(line));
   if (line.rfind(kResultPrefix, 0) == 0) {
     hasResult_ = true;
     result_ = static_cast<int>(std::wcstol(line.c_str() + wcslen(kResultPrefix), nullptr, 10));

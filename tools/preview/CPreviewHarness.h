@@ -8,12 +8,14 @@
 
 #include "CPreviewOutput.h"
 #include "CPreviewProperties.h"
+#include "support/SecretMask.h"
 #include "yvxmlcfg/IXmlTestHarness.h"
 
 // What the module's test pass asks of its host, answered for a preview: the
 // package's database, every file, every component installed (or every one
 // uninstalled), values resolved from the preview's properties, and the log
-// printed as it comes.
+// printed as it comes, with the values of the properties that
+// MsiHiddenProperties lists masked as an installation masks them.
 //
 // Folders are only ever taken from the properties, whose folder values the
 // command line's --dir options set; the preview has checked, before the pass
@@ -48,6 +50,7 @@ class CPreviewHarness final : public IXmlTestHarness {
   std::set<std::wstring> elementSteps_;
   bool install_;
   const CPreviewProperties& properties_;
+  yv::SecretMask secrets_;
   CPreviewOutput& output_;
   bool hasResult_ = false;
   int result_ = 0;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/CYVXMLInstallEngine.h"
+#include "kit/BagTestKit.h"
 #include "kit/TempFolder.h"
 #include "support/MessageLog.h"
 #include "support/stringw.h"
@@ -50,6 +51,29 @@ TEST(MessageLog, FormatsNumberedMessagesForTheLiveEngineAndItsLogFile) {
   EXPECT_EQ(ReadFileBytes(path), std::string(reinterpret_cast<const char*>(expected.data()), expected.size() * 2));
   DeleteFileW(path.c_str());
   EXPECT_EQ(LoadMessageText(MessageId{1000}).size(), 1240u) << "longer than the first buffer, loaded whole";
+}
+
+// A hidden value, and a text that holds one, never reach the engine or its
+// log file: each occurrence is ten asterisks, occurrences that overlap are one
+// mask with no rest of either beside it. The texts end with the engine.
+TEST(MessageLog, MasksHiddenTextsInEveryLineUntilTheEngineEnds) {
+  std::wstring path = RuntimeLogFilePath().c_str();
+  DeleteFileW(path.c_str());
+  {
+    LineCollector engine;
+    engine.fileLog = true;
+    LogSecrets().AddPropertyValues(L" PASS ;; KEY;EMPTY", [](const std::wstring& name) {
+      return name == L"PASS" ? L"pa55" : name == L"KEY" ? L"5*x" : L"";
+    });
+    LogSecrets().Add(L"Server=x;pa55word");
+    LogMessage(IDS_ATTRIBUTE_UPDATED, L"add", L"v", L"pa55pa55", L"Server=x;pa55word", L"pa55*x");
+    EXPECT_EQ(engine.lines, std::vector<std::wstring>{L"Node name: 'add'  - Attribute name = 'v', Old Value = "
+                                                      L"'********************',  New value = '**********', Actual "
+                                                      L"New Value = '**********'"});
+  }
+  EXPECT_EQ(ReadFileBytes(path).find(Utf16Bytes(L"pa5")), std::string::npos);
+  EXPECT_TRUE(LogSecrets().empty()) << "a later action must not inherit them";
+  DeleteFileW(path.c_str());
 }
 
 // Code builds messages between a failed Win32 call and the capture of its
