@@ -74,6 +74,7 @@ int CXmlCfgCosting::Cost() {
   }
   CXmlIniWriter writer(path);
   if (int code = bag.Save(writer)) {
+    Log(yv::_stringw().format(L"Error: unable to write the runtime data file '%s'", path).c_str());
     // No later action will ever read it: a half-written file would only
     // stay behind in the user's temporary folder.
     DeleteFileW(path);
