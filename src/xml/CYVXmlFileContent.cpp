@@ -45,12 +45,24 @@ bool RemoveAttribute(IXMLDOMNode* node, IXMLDOMNamedNodeMap* attributes, IXMLDOM
   return SUCCEEDED(hr) && removedNode;
 }
 
+// A text already at the end it would be added to is not added again, so a
+// repair, which applies every change once more, changes nothing twice.
+yv::_stringw AddedAtEnd(const yv::_stringw& current, const yv::_stringw& given) {
+  bool there = current.size() >= given.size() &&
+               current.compare(current.size() - given.size(), given.size(), given) == 0;
+  return there ? current : yv::_stringw(current + given);
+}
+
+yv::_stringw AddedAtStart(const yv::_stringw& current, const yv::_stringw& given) {
+  return current.compare(0, given.size(), given) == 0 ? current : yv::_stringw(given + current);
+}
+
 yv::_stringw CombineAttributeValue(const yv::_stringw& current, const yv::_stringw& given, int operation) {
   switch (operation) {
     case AttributeOperation::kAppend:
-      return current + given;
+      return AddedAtEnd(current, given);
     case AttributeOperation::kPrepend:
-      return given + current;
+      return AddedAtStart(current, given);
     default:
       return given;
   }
@@ -59,9 +71,9 @@ yv::_stringw CombineAttributeValue(const yv::_stringw& current, const yv::_strin
 yv::_stringw CombineContent(const yv::_stringw& current, const yv::_stringw& given, int mode) {
   switch (mode) {
     case ContentMode::kPrepend:
-      return given + current;
+      return AddedAtStart(current, given);
     case ContentMode::kAppend:
-      return current + given;
+      return AddedAtEnd(current, given);
     default:
       return given;
   }

@@ -47,6 +47,23 @@ TEST(CYVXmlFileContent, DISABLED_IndentedFilesKeptAsTheyAreChangeLikeCompactOnes
   EXPECT_EQ(ChangedAndSaved(kIndented, false), kChanged);
 }
 
+// A repair applies every change once more: a text already at the end it
+// would be added to is not added again, one that is not yet there is.
+TEST(CYVXmlFileContent, TextsAlreadyAtTheirEndAreNotAddedTwice) {
+  LoadedDocument doc("<r a=\"x;y\" p=\"y;x\"><b>pre-old</b><c>old</c></r>");
+  for (int run = 0; run < 2; ++run) {
+    ASSERT_TRUE(doc.Select(L""));
+    EXPECT_EQ(doc.file.UpdateAttribute(L"a", L";y", true, AttributeOperation::kAppend), 0);
+    EXPECT_EQ(doc.file.UpdateAttribute(L"p", L"y;", true, AttributeOperation::kPrepend), 0);
+    EXPECT_EQ(doc.file.UpdateAttribute(L"n", L";z", true, AttributeOperation::kAppend), 0);
+    ASSERT_TRUE(doc.Select(L"b"));
+    EXPECT_EQ(doc.file.SetElementContent(L"pre-", ContentMode::kPrepend), XmlResult::kSuccess);
+    ASSERT_TRUE(doc.Select(L"c"));
+    EXPECT_EQ(doc.file.SetElementContent(L"-post", ContentMode::kAppend), XmlResult::kSuccess);
+  }
+  EXPECT_EQ(doc.SaveAndReload(), L"<r a=\"x;y\" n=\";z\" p=\"y;x\"><b>pre-old</b><c>old-post</c></r>");
+}
+
 TEST(CYVXmlFileNamespaces, PrefixedStepsAndAttributesResolveThroughTheNamespaceMap) {
   // Files with a default namespace (project files, build files) are reached
   // through a prefix mapped to it: unprefixed steps mean no namespace.
