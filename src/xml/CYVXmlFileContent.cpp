@@ -1,6 +1,8 @@
 // Reading and changing what the current nodes of a CYVXmlFile hold: element
 // text, attributes, and the elements themselves.
 
+#include <vector>
+
 #include "support/MessageLog.h"
 #include "support/com_exception.h"
 #include "xml/CYVXmlFile.h"
@@ -43,6 +45,29 @@ bool RemoveAttribute(IXMLDOMNode* node, IXMLDOMNamedNodeMap* attributes, IXMLDOM
   yv::ComPtr<IXMLDOMNode> removedNode;
   hr = attributes->removeQualifiedItem(RequireBstr(localName), RequireBstr(uri), removedNode.put());
   return SUCCEEDED(hr) && removedNode;
+}
+
+// The first child that is not layout. In a file loaded with its whitespace,
+// a text of blanks and line ends beside child elements only indents them:
+// the element's text is what the same element written on one line would
+// have, so both files change alike.
+yv::ComPtr<IXMLDOMNode> FirstContentChild(IXMLDOMNodeList* children, long count) {
+  std::vector<yv::ComPtr<IXMLDOMNode>> nodes(static_cast<size_t>(count));
+  bool hasElement = false;
+  for (long i = 0; i < count; ++i) {
+    DOMNodeType type = NODE_INVALID;
+    if (SUCCEEDED(children->get_item(i, nodes[i].put())) && nodes[i] && SUCCEEDED(nodes[i]->get_nodeType(&type)))
+      hasElement = hasElement || type == NODE_ELEMENT;
+  }
+  for (const yv::ComPtr<IXMLDOMNode>& child : nodes) {
+    DOMNodeType type = NODE_INVALID;
+    yv::_stringw text;
+    if (hasElement && child && SUCCEEDED(child->get_nodeType(&type)) && type == NODE_TEXT &&
+        SUCCEEDED(child->get_text(text.out())) && text.find_first_not_of(L" \t\r\n") == yv::_stringw::npos)
+      continue;
+    return child;
+  }
+  return nullptr;
 }
 
 // A text already at the end it would be added to is not added again, so a
@@ -99,8 +124,7 @@ yv::ComPtr<IXMLDOMText> CYVXmlFile::GetOrCreateTextNode(IXMLDOMNode* node, const
   // Only the first child is considered: content is taken to be simple text.
   if (SUCCEEDED(node->get_childNodes(children.put())) && children && SUCCEEDED(children->get_length(&count)) &&
       count >= 1) {
-    yv::ComPtr<IXMLDOMNode> first;
-    children->get_item(0, first.put());
+    yv::ComPtr<IXMLDOMNode> first = FirstContentChild(children.get(), count);
     if (!first || FAILED(first.As(msxml::kIXMLDOMText, textNode)) || !textNode) {
       textNode.reset();
       LogMessage(IDS_NO_TEXT_NODE, text);
