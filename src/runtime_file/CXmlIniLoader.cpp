@@ -100,6 +100,7 @@ int CXmlIniLoader::ReadFileSection(CXmlCfgComponentProp& component, const yv::_s
   file->createdOnInstall = static_cast<DWORD>(flags);
 
   readText(layout::kSelectionNamespacesKey, file->selectionNamespaces);
+  readText(layout::kRootElementNamespaceKey, file->rootElementNamespace);
   readText(layout::kEncodingKey, file->encoding);
 
   return ReadXPathEntries(*file);
@@ -134,6 +135,10 @@ int CXmlIniLoader::ReadXPathSection(const yv::_stringw& sectionName, const yv::_
   int action = ini_.GetInt(section, layout::kActionKey, layout::kAbsentFlags);
   if (action == layout::kAbsentFlags) return result::kActionMissing;
   xpath->action = static_cast<DWORD>(action);
+
+  std::wstring_view declared = ResolveRead(CXmlLoader::kKindText, ReadValue(section, layout::kNamespaceKey));
+  if (!declared.empty())
+    xpath->AddAttribute(CXmlCfgXPathProp::kNamespaceAttributeName)->value.assign(declared.data(), declared.size());
 
   std::wstring_view content =
       ResolveRead(CXmlLoader::kKindText, ReadQuotedValue(section, layout::kContentKey, layout::kEscapedContentKey));

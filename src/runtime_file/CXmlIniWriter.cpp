@@ -59,6 +59,8 @@ void CXmlIniWriter::WriteFileSection(const CXmlCfgFileProp& file) {
   ini_.SetString(section, layout::kRootElementNameKey, std::wstring_view(file.rootElementName));
   ini_.SetInt(section, layout::kCreatedOnInstallKey, static_cast<int>(file.createdOnInstall));
   ini_.SetString(section, layout::kSelectionNamespacesKey, std::wstring_view(file.selectionNamespaces));
+  if (!file.rootElementNamespace.empty())
+    ini_.SetString(section, layout::kRootElementNamespaceKey, std::wstring_view(file.rootElementNamespace));
   ini_.SetString(section, layout::kEncodingKey, std::wstring_view(file.encoding));
   ini_.SetInt(section, layout::kCountKey, static_cast<int>(file.xpaths.size()));
   int index = 0;
@@ -75,7 +77,9 @@ void CXmlIniWriter::WriteXPathSection(const wchar_t* section, const CXmlCfgXPath
   ini_.SetInt(section, layout::kActionKey, static_cast<int>(xpath.action));
   SetQuoted(section, layout::kContentKey, layout::kEscapedContentKey, xpath.content);
   SetHiddenMark(section, layout::kHiddenContentKey, xpath.contentHidden);
-  // The namespace declaration is kept apart from the list and not stored.
+  // The namespace declaration is kept apart from the attribute list.
+  if (!xpath.GetNamespace().empty())
+    ini_.SetString(section, layout::kNamespaceKey, std::wstring_view(xpath.GetNamespace()));
   ini_.SetInt(section, layout::kCountKey, static_cast<int>(xpath.attributes.size()));
   int index = 0;
   for (const auto& attribute : xpath.attributes) {

@@ -31,12 +31,19 @@ constexpr const wchar_t* kAttributesKey = L"Attributes";
 constexpr const wchar_t* kRootElementNameKey = L"RootElementName";
 constexpr const wchar_t* kCreatedOnInstallKey = L"CreatedOnInstall";
 constexpr const wchar_t* kSelectionNamespacesKey = L"SelectionNamespaces";
+// Written only when the root row declares a namespace, so the files of
+// packages without one keep their bytes.
+constexpr const wchar_t* kRootElementNamespaceKey = L"RootElementNamespace";
 constexpr const wchar_t* kEncodingKey = L"Encoding";
 
 // XPath section.
 constexpr const wchar_t* kXPathKey = L"XPath";
 constexpr const wchar_t* kActionKey = L"Action";
 constexpr const wchar_t* kContentKey = L"Content";
+
+// The namespace an element row declares (its "xmlns" attribute row); written
+// only when there is one.
+constexpr const wchar_t* kNamespaceKey = L"Namespace";
 
 // Attribute section.
 constexpr const wchar_t* kNameKey = L"Name";

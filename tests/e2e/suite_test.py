@@ -248,7 +248,8 @@ class Suite(InstallTestCase):
                     ["B_Root", "Blank", None, "made", None, 0], ["B_Item", "Blank", "B_Root", "item", "x", 0x1 | 0x10]]
         attributes = [["A_Data", "L_Value", "data", value, 0x1 | 0x4], ["A_Lines", "L_Value", "lines", lines, 0x1 | 0x4],
                       ["A_First", "L_Add", "first", "1", 0x1 | 0x4], ["A_Second", "L_Add2", "second", "2", 0x1 | 0x4],
-                      ["A_Tail", "L_Add2", "tail", ";x", 0x1 | 0x4 | 0x10]]
+                      ["A_Tail", "L_Add2", "tail", ";x", 0x1 | 0x4 | 0x10],
+                      ["B_Ns", "B_Root", "xmlns", "urn:made", 0x1]]  # the created root's namespace
         where = {"xml_files": [[k, n, c, "LONGDIR" if k == "Long" else "EXISTINGDIR", f, "", "UTF-8"]
                                for k, n, c, f in files],
                  "properties": {"EXISTINGDIR": self.windows_path("existing") + "\\",
@@ -260,7 +261,8 @@ class Suite(InstallTestCase):
                           root.find("value").get("lines"), [a.attrib for a in root.findall("add")]],
                          [True, True, lines, [{"key": "a", "mode": "on", "first": "1", "second": "2", "tail": ";x"}]])
         blank = ET.fromstring(self.read("existing", "blank.xml"))
-        self.assertEqual([(e.tag, (e.text or "").strip()) for e in blank.iter()], [("made", ""), ("item", "x")])
+        self.assertEqual([(e.tag, (e.text or "").strip()) for e in blank.iter()],
+                         [("{urn:made}made", ""), ("item", "x")])
         # The created element matches its own XPath, and an appended text is
         # already in place: a repair changes nothing.
         installed = self.read(*deep, "long.xml")

@@ -58,7 +58,7 @@ std::wstring DescribeBag(const CXmlCfgPropertyBag& bag, bool readBack) {
              Escaped(file->fileName) + L" fileAttributes=" + std::to_wstring(file->fileAttributes) + L" path=" +
              Escaped(file->path) + L" uninstPath=" + Escaped(file->uninstPath) + L" rootElementName=" +
              Escaped(file->rootElementName);
-      if (!readBack) out += L" rootElementNamespace=" + Escaped(file->rootElementNamespace);
+      out += L" rootElementNamespace=" + Escaped(file->rootElementNamespace);
       out += L" attributes=" + std::to_wstring(file->attributes) + L" selectionNamespaces=" +
              Escaped(file->selectionNamespaces) + L" encoding=" + Escaped(file->encoding) + L" tempFilePath=" +
              Escaped(file->tempFilePath) + L" createdOnInstall=" + std::to_wstring(file->createdOnInstall) + L"\n";
@@ -66,9 +66,10 @@ std::wstring DescribeBag(const CXmlCfgPropertyBag& bag, bool readBack) {
         out += L"    xpath " + Escaped(expression) + L" xpath=" + Escaped(xpath->xpath) + L" action=" +
                std::to_wstring(xpath->action) + L" content=" + Escaped(xpath->content) +
                (xpath->xpathHidden ? L" xpathHidden" : L"") + (xpath->contentHidden ? L" contentHidden" : L"") + L"\n";
-        if (!readBack && xpath->namespaceDeclaration) {
-          out += L"      xmlns value=" + Escaped(xpath->namespaceDeclaration->value) + L" action=" +
-                 std::to_wstring(xpath->namespaceDeclaration->action) + L"\n";
+        // The runtime data file carries a declared namespace, not its flags.
+        if (xpath->namespaceDeclaration && !xpath->namespaceDeclaration->value.empty()) {
+          out += L"      xmlns value=" + Escaped(xpath->namespaceDeclaration->value) +
+                 (readBack ? L"" : L" action=" + std::to_wstring(xpath->namespaceDeclaration->action)) + L"\n";
         }
         for (const auto& attribute : xpath->attributes) {
           out += L"      attribute " + Escaped(attribute->name) + L" value=" + Escaped(attribute->value) + L" action=" +
@@ -149,7 +150,7 @@ void RandomBagMaker::Fill(CXmlCfgPropertyBag& bag, int components, int files, in
           attribute->action = Flags();
           attribute->valueHidden = random_() % 8 == 0;
         }
-        // Kept apart from the list and never written.
+        // Kept apart from the list, written as the element's namespace.
         if (random_() % 4 == 0) xpath->AddAttribute(L"xmlns")->value = Text(0, 20);
       }
     }

@@ -64,7 +64,6 @@ void FillExample(CXmlCfgPropertyBag& bag) {
   CXmlCfgXPathProp* xpath = &AddExampleItem(bag);
   xpath->AddAttribute(L"value")->value = L"on";
   xpath->attributes[0]->action = 1;
-  xpath->AddAttribute(L"xmlns")->value = L"urn:kept-apart";  // the declaration is never stored
   for (const auto& line : kExampleLines) {
     size_t equals = line.find(L'=');
     if (line.rfind(L"YV_PROGMSG_", 0) == 0) bag.progressMessages[line.substr(0, equals)] = line.substr(equals + 1);
