@@ -48,6 +48,15 @@ bool ReadWholeFile(const _stringw& path, std::string& bytes, long long maxBytes)
          (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
 }
 
+bool ReadFileStart(const _stringw& path, std::string& bytes, size_t count) {
+  UniqueFileHandle file = OpenForReading(path);
+  bytes.resize(count);
+  DWORD read = 0;
+  if (!file || !ReadFile(file.get(), bytes.data(), static_cast<DWORD>(count), &read, nullptr)) return false;
+  bytes.resize(read);
+  return true;
+}
+
 bool FlushFileToDisk(const _stringw& path) {
   UniqueFileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -19,6 +19,10 @@ bool WriteWholeFile(const _stringw& path, const std::string& bytes);
 // opened or read in full, or holds more than `maxBytes`.
 bool ReadWholeFile(const _stringw& path, std::string& bytes, long long maxBytes = 0x7FFFFFFF);
 
+// Reads up to the first `count` bytes of the file at `path`. False when it
+// cannot be opened or read.
+bool ReadFileStart(const _stringw& path, std::string& bytes, size_t count);
+
 // Writes what the system still holds of the file at `path` to the disk.
 bool FlushFileToDisk(const _stringw& path);
 

@@ -8,6 +8,7 @@
 
 #include "support/com_ptr.h"
 #include "support/stringw.h"
+#include "xml/LineEnds.h"
 
 class CYVXMLInstallEngine;
 
@@ -130,6 +131,9 @@ class CYVXmlFile {
   // Rewrites the saved file at `path` in its declared encoding where the
   // parser wrote UTF-8 regardless; false when that was needed and failed.
   bool KeepDeclaredEncoding(const yv::_stringw& path);
+  // Rewrites the saved file at `path` with the loaded file's line ends where
+  // the parser wrote its own; false when that was needed and failed.
+  bool KeepLineEnds(const yv::_stringw& path) const;
 
   // Destroyed in reverse order: the prefix map and the node set go first,
   // then the root element, and the document last.
@@ -140,6 +144,8 @@ class CYVXmlFile {
   yv::_stringw xmlVersion_;
   bool formatOnSave_ = true;
   bool buildOverBlank_ = false;
+  // The line ends of the file as loaded; unknown for a built one.
+  xmlutils::LineEnd lineEnd_ = xmlutils::LineEnd::kUnknown;
   yv::_stringw selectionNamespaces_;
   yv::ComPtr<IXMLDOMDocument2> document_;
   yv::ComPtr<IXMLDOMElement> rootElement_;

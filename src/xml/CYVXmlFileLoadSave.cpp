@@ -53,6 +53,12 @@ bool CYVXmlFile::LoadOrCreate(HRESULT& hr) {
   // Existence is tested on every attempt, so a Retry picks up a file that
   // appeared, or builds one that vanished, in the meantime.
   if (Exists() && !(buildOverBlank_ && IsBlank())) {
+    // The parser reads every line end as LF and writes its own kind; the
+    // save puts back the kind the file had.
+    constexpr size_t kLineEndProbe = 64 * 1024;
+    std::string start;
+    lineEnd_ = yv::ReadFileStart(path_, start, kLineEndProbe) ? xmlutils::FirstLineEnd(start)
+                                                              : xmlutils::LineEnd::kUnknown;
     hr = LoadDocument(document_.get(), path_, &loaded);
     return SUCCEEDED(hr) && loaded == VARIANT_TRUE;
   }
@@ -136,7 +142,8 @@ HRESULT CYVXmlFile::SaveReplacing() {
   if (!replacement.valid()) return HRESULT_FROM_WIN32(GetLastError());
   HRESULT hr = SaveDocument(document_.get(), replacement.path());
   if (FAILED(hr)) return hr;
-  if (!KeepDeclaredEncoding(replacement.path())) return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+  if (!KeepDeclaredEncoding(replacement.path()) || !KeepLineEnds(replacement.path()))
+    return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
   if (!HoldsWholeDocument(replacement.path())) return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
   if (!replacement.Commit()) return HRESULT_FROM_WIN32(GetLastError());
   return S_OK;
@@ -168,6 +175,14 @@ bool CYVXmlFile::HoldsWholeDocument(const yv::_stringw& path) const {
   yv::_stringw expected, found;
   return SUCCEEDED(root->get_nodeName(expected.out())) && SUCCEEDED(writtenRoot->get_nodeName(found.out())) &&
          expected == found;
+}
+
+bool CYVXmlFile::KeepLineEnds(const yv::_stringw& path) const {
+  if (lineEnd_ == xmlutils::LineEnd::kUnknown) return true;
+  std::string bytes;
+  if (!yv::ReadWholeFile(path, bytes)) return false;
+  std::string kept = xmlutils::WithLineEnds(bytes, lineEnd_);
+  return kept == bytes || yv::WriteWholeFile(path, kept);
 }
 
 bool CYVXmlFile::KeepDeclaredEncoding(const yv::_stringw& path) {

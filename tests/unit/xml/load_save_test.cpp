@@ -1,3 +1,5 @@
+#include <cstring>
+
 #include "XmlTestSupport.h"
 
 namespace {
@@ -73,14 +75,45 @@ TEST(CYVXmlFileSave, AFileHeldOpenAsksTheUserAndRetrySavesItInItsOwnLayoutOnceTh
   EXPECT_EQ(beforeRetry, kSettings);
   // Not formatted, the file keeps its layout: the declaration is the
   // parser's to write, but from the root on every whitespace run stays where
-  // it was. A parser reads line ends as LF; Wine's writes them back so,
-  // Microsoft's as CR LF: they are compared without CR.
+  // it was, and the parser's LF line ends become the file's CR LF again.
   auto layout = [](std::string text) {
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     size_t root = std::min(text.find("<settings>"), text.size());
     return text.substr(root, text.find("</settings>") + 11 - root);
   };
   std::string expected = layout(kSettings);
   expected.replace(expected.find("value=\"1\""), 9, "value=\"2\"");
   EXPECT_EQ(layout(ReadFileBytes(path)), expected);
+}
+
+// The parser writes LF (Wine) or CR LF (Windows) whatever the file had; the
+// save gives every line the file's own end, formatted or not, in single-byte
+// and UTF-16 files alike.
+TEST(CYVXmlFileSave, LineEndsFollowTheFilesOwn) {
+  std::wstring wide = L"\xFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<a>\r\n  <b/>\r\n</a>\r\n";
+  std::string utf16(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
+  struct Case {
+    std::string bytes;
+    bool format;
+    const char* lineEnd;  // as bytes
+  } cases[] = {{"<a>\r\n  <b/>\r\n</a>\r\n", false, "\r\n"},
+               {"<a>\r\n  <b/>\r\n</a>\r\n", true, "\r\n"},
+               {"<a>\n  <b/>\n</a>\n", true, "\n"},
+               {utf16, true, "\r\0\n\0"}};
+  TempFolder folder;
+  for (const Case& c : cases) {
+    std::wstring path = folder.File(L"doc.xml");
+    WriteFileBytes(path, c.bytes);
+    CYVXmlFile file(path, nullptr);
+    file.SetFormatOnSave(c.format);
+    ASSERT_EQ(file.Load(), XmlResult::kSuccess);
+    ASSERT_TRUE(file.SelectXPath(L"b", L"", false, false));
+    file.UpdateAttribute(L"x", L"1", true, AttributeOperation::kSet);
+    ASSERT_EQ(file.Save(), XmlResult::kSuccess);
+    std::string saved = ReadFileBytes(path), lineEnd(c.lineEnd, c.bytes == utf16 ? 4 : std::strlen(c.lineEnd));
+    size_t lines = 0, ends = 0;
+    for (size_t at = saved.find(lineEnd); at != std::string::npos; at = saved.find(lineEnd, at + 1)) ++ends;
+    for (char ch : saved) lines += ch == '\n';
+    bool noCr = lineEnd != "\n" || saved.find('\r') == std::string::npos;
+    EXPECT_TRUE(ends > 0 && ends == lines && noCr) << saved;
+  }
 }
