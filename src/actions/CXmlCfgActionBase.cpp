@@ -2,8 +2,7 @@
 
 #include <msiquery.h>
 
-#include <string>
-
+#include "actions/InstallerLogLine.h"
 #include "database/MsiQuery.h"
 #include "support/MessageLog.h"
 
@@ -22,25 +21,7 @@ bool CXmlCfgActionBase::IsValid() { return true; }
 
 void CXmlCfgActionBase::Log(const wchar_t* text) { WriteLogLine(MaskedLogLine(text).c_str()); }
 
-void CXmlCfgActionBase::WriteLogLine(const wchar_t* text) {
-  // The installer formats the line after putting the text in: brackets and
-  // braces in it (XPath predicates, row keys) would be taken for property
-  // references and vanish, so each one goes in as its escape.
-  std::wstring escaped;
-  for (const wchar_t* c = text ? text : L""; *c; ++c) {
-    if (*c == L'[' || *c == L']' || *c == L'{' || *c == L'}') {
-      escaped += L"[\\";
-      escaped += *c;
-      escaped += L']';
-    } else {
-      escaped += *c;
-    }
-  }
-  yv::MsiHandle record(MsiCreateRecord(2));
-  MsiRecordSetStringW(record, 0, L"Yelvin [Time]: [1]");
-  MsiRecordSetStringW(record, 1, escaped.c_str());
-  MsiProcessMessage(session_, INSTALLMESSAGE_INFO, record);
-}
+void CXmlCfgActionBase::WriteLogLine(const wchar_t* text) { SendInstallerLogLine(session_, text); }
 
 int CXmlCfgActionBase::PromptError(const wchar_t* text, int errorNumber, int detail) {
   yv::MsiHandle record(MsiCreateRecord(3));
