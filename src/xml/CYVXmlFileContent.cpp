@@ -8,6 +8,7 @@
 #include "xml/CYVXmlFile.h"
 #include "xml/ComVariant.h"
 #include "xml/MsxmlIds.h"
+#include "xml/XmlName.h"
 #include "xml/XmlResults.h"
 
 namespace {
@@ -63,7 +64,7 @@ yv::ComPtr<IXMLDOMNode> FirstContentChild(IXMLDOMNodeList* children, long count)
     DOMNodeType type = NODE_INVALID;
     yv::_stringw text;
     if (hasElement && child && SUCCEEDED(child->get_nodeType(&type)) && type == NODE_TEXT &&
-        SUCCEEDED(child->get_text(text.out())) && text.find_first_not_of(L" \t\r\n") == yv::_stringw::npos)
+        SUCCEEDED(child->get_text(text.out())) && xmlutils::IsXmlSpace(text))
       continue;
     return child;
   }

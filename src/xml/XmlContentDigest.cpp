@@ -4,13 +4,9 @@
 
 #include "support/com_ptr.h"
 #include "xml/ComVariant.h"
+#include "xml/XmlName.h"
 
 namespace {
-
-bool IsBlank(const yv::_stringw& text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; });
-}
 
 // The raw value of a text-like node; `text` would trim it on some parsers.
 yv::_stringw ValueOf(IXMLDOMNode* node) {
@@ -108,7 +104,7 @@ class DigestBuilder {
   }
 
   void FlushText() {
-    if (!IsBlank(pendingText_)) items_.push_back(L"text " + pendingText_);
+    if (!xmlutils::IsXmlSpace(pendingText_)) items_.push_back(L"text " + pendingText_);
     pendingText_.clear();
   }
 

@@ -55,6 +55,8 @@ bool IsXmlName(std::wstring_view name) {
   return !first;
 }
 
+bool IsXmlSpace(std::wstring_view text) { return text.find_first_not_of(L" \t\r\n") == std::wstring_view::npos; }
+
 bool IsSelectionNamespaceList(std::wstring_view text) {
   constexpr std::wstring_view kDeclarationStart = L"xmlns:";
   std::size_t position = 0;

@@ -9,6 +9,10 @@ namespace xmlutils {
 // would leave a file that no parser reads back.
 bool IsXmlName(std::wstring_view name);
 
+// Whether `text` holds nothing but XML white space (space, tab, CR, LF); the
+// empty text does.
+bool IsXmlSpace(std::wstring_view text);
+
 // Whether `text` is a list of `xmlns:prefix='uri'` declarations separated by
 // spaces, the only form the module reads prefixes from.
 bool IsSelectionNamespaceList(std::wstring_view text);
