@@ -16,6 +16,9 @@ constexpr DWORD kKeepFormatting = 0x4;
 // Root element addressed as "./" instead of "//" when XPaths are emitted
 // from the element tables; the engine does not look at it.
 constexpr DWORD kRelativeRoot = 0x8;
+// Record what every change of the install replaced, and put it back on
+// uninstall (and before a repair changes the file again).
+constexpr DWORD kRestoreOnUninstall = 0x10;
 }  // namespace XmlFileFlags
 
 // CXmlCfgFileProp::fileAttributes when the attributes to restore are not

@@ -86,6 +86,50 @@ int CXMLMSIInstallEngine::OnFileStateChanged(const CXmlCfgFileProp& file) {
 
 yv::_stringw CXMLMSIInstallEngine::BackupFolder() { return store_.folder(); }
 
+int CXMLMSIInstallEngine::RecordedChanges(const CXmlCfgFileProp& file, XmlChangeList& changes) {
+  if (int code = OpenRestoreRecord()) return code;
+  changes = record_->Changes(file.key);
+  return 0;
+}
+
+int CXMLMSIInstallEngine::OnChangesRecorded(const CXmlCfgFileProp& file, const XmlChangeList& changes) {
+  if (int code = OpenRestoreRecord()) return code;
+  record_->SetChanges(file.key, file.GetFullPath(), changes);
+  recordChanged_ = true;
+  return 0;
+}
+
+int CXMLMSIInstallEngine::OpenRestoreRecord() {
+  if (record_) return 0;
+  yv::_stringw product = GetProperty(L"ProductCode");
+  if (!CRestoreRecord::IsProductCode(product)) {
+    LogMessage(IDS_NO_PRODUCT_CODE, product);
+    return RuntimeFileResult::kNoProductCode;
+  }
+  auto record = std::make_unique<CRestoreRecord>();
+  if (int code = record->Open(CRestoreRecord::PathFor(store_.folder(), product))) return code;
+  record_ = std::move(record);
+  return 0;
+}
+
+int CXMLMSIInstallEngine::StoreRestoreRecord() {
+  if (!recordChanged_) return 0;
+  if (int code = store_.KeepForRollback(record_->path())) return code;
+  return record_->Store();
+}
+
+void CXMLMSIInstallEngine::ForgetRemovedFiles() {
+  bool forgotten = false;
+  for (const auto& component : bag().components) {
+    if (component.second->actionState != ComponentActionState::kAbsent) continue;
+    for (const auto& [key, file] : component.second->files) {
+      if ((file->attributes & XmlFileFlags::kRestoreOnUninstall) && OpenRestoreRecord() == 0)
+        forgotten = record_->Forget(key) || forgotten;
+    }
+  }
+  if (forgotten) record_->Store();
+}
+
 void CXMLMSIInstallEngine::ShowProgressMessage(const wchar_t* templateName, const wchar_t* argument) {
   yv::_stringw pattern = bag().GetProgressMessage(templateName ? templateName : L"");
   ProgressMessage(pattern.empty() ? L"" : FormatProgressText(pattern, argument).c_str());
@@ -125,9 +169,11 @@ int CXMLMSIInstallEngine::Install() {
   if (int code = LoadRuntimeData(true)) return code;
   int installed = DoInstall();
   // Also after a failure part-way: the backups and created files recorded so
-  // far are what the rollback action works from.
+  // far are what the rollback action works from, and without rollback the
+  // files saved so far stay changed and keep their record.
   int stored = StoreRuntimeData();
-  return stored != 0 ? stored : installed;
+  int recorded = StoreRestoreRecord();
+  return stored != 0 ? stored : recorded != 0 ? recorded : installed;
 }
 
 int CXMLMSIInstallEngine::Uninstall() {
@@ -138,6 +184,11 @@ int CXMLMSIInstallEngine::Uninstall() {
 int CXMLMSIInstallEngine::Rollback() {
   if (int code = LoadRuntimeData(true)) return code;
   DoRollback();
+  // The restore record the install replaced comes back, or goes when there
+  // was none.
+  yv::_stringw product = GetProperty(L"ProductCode");
+  if (CRestoreRecord::IsProductCode(product))
+    store_.PutBackForRollback(CRestoreRecord::PathFor(store_.folder(), product));
   // The installation is over and no commit follows: nothing of it stays
   // behind but the backups that could not be put back, which the log names.
   store_.Remove();
@@ -163,6 +214,7 @@ int CXMLMSIInstallEngine::CleanUp(bool deferred) {
     return 0;
   if (int code = LoadRuntimeData(deferred)) return code;
   DoCommit();
+  ForgetRemovedFiles();
   store_.Remove();
   // The runtime data file lies in the installing user's temporary folder: it
   // is deleted as the file it is, never through a link put in its place.

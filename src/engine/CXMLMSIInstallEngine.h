@@ -3,8 +3,11 @@
 #include <windows.h>
 #include <msi.h>
 
+#include <memory>
+
 #include "actions/CXmlCfgActionBase.h"
 #include "engine/CYVXMLInstallEngine.h"
+#include "runtime_file/CRestoreRecord.h"
 #include "runtime_file/CRuntimeDataStore.h"
 #include "runtime_file/RuntimeDataReference.h"
 
@@ -42,6 +45,8 @@ class CXMLMSIInstallEngine : public CYVXMLInstallEngine, public CXmlCfgActionBas
   bool IsActionState(int actionState) override;
   int OnFileStateChanged(const CXmlCfgFileProp& file) override;
   yv::_stringw BackupFolder() override;
+  int RecordedChanges(const CXmlCfgFileProp& file, XmlChangeList& changes) override;
+  int OnChangesRecorded(const CXmlCfgFileProp& file, const XmlChangeList& changes) override;
 
   // The action text for a file: the bag's text for `templateName` with the
   // argument in place of its placeholder.
@@ -58,6 +63,18 @@ class CXMLMSIInstallEngine : public CYVXMLInstallEngine, public CXmlCfgActionBas
   // the backups and the runtime data file.
   int CleanUp(bool deferred);
 
+  // The product's restore record, read on first use from the private state
+  // folder under the session's ProductCode.
+  int OpenRestoreRecord();
+  // After the install: the record with this installation's changes, the
+  // record as it was kept first for the rollback.
+  int StoreRestoreRecord();
+  // After an uninstall succeeded: the records of the files whose components
+  // were removed are done with.
+  void ForgetRemovedFiles();
+
   RuntimeDataReference reference_;
   CRuntimeDataStore store_;
+  std::unique_ptr<CRestoreRecord> record_;
+  bool recordChanged_ = false;
 };

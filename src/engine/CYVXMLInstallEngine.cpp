@@ -22,6 +22,13 @@ bool CYVXMLInstallEngine::IsActionState(int) { return true; }
 
 int CYVXMLInstallEngine::OnFileStateChanged(const CXmlCfgFileProp&) { return 0; }
 
+int CYVXMLInstallEngine::RecordedChanges(const CXmlCfgFileProp&, XmlChangeList& changes) {
+  changes.clear();
+  return 0;
+}
+
+int CYVXMLInstallEngine::OnChangesRecorded(const CXmlCfgFileProp&, const XmlChangeList&) { return 0; }
+
 // What the configuration marks as hidden is masked in every line logged from
 // here on, also when the load stopped part-way and the engine goes on with
 // what it read.

@@ -5,6 +5,7 @@
 #include "config/CXmlCfgTouchPoint.h"
 #include "engine/IXMLRTEvent.h"
 #include "resources/MessageIds.h"
+#include "xml/XmlChange.h"
 
 class CXmlCfgComponentProp;
 class CXmlCfgFileProp;
@@ -42,6 +43,16 @@ class CYVXMLInstallEngine : public IXMLRTEvent {
   // and commit deletes in: the temporary folder unless the host keeps a
   // private one.
   virtual yv::_stringw BackupFolder();
+  // The changes an earlier install recorded for a file with the file flag
+  // 0x10, oldest first; none when the host keeps no record. The install
+  // undoes them before it changes the file again, the uninstall before its
+  // rows. A code other than 0 (the record cannot be trusted) stops the file
+  // while it is unchanged.
+  virtual int RecordedChanges(const CXmlCfgFileProp& file, XmlChangeList& changes);
+  // Raised once the install saved such a file, with every change it made:
+  // they replace what was recorded for the file. A code other than 0 fails
+  // the install.
+  virtual int OnChangesRecorded(const CXmlCfgFileProp& file, const XmlChangeList& changes);
 
   // Fills the configuration from `loader`, with this engine as its event
   // receiver, and hides its hidden texts from the log; returns the loader's

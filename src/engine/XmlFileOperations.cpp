@@ -6,6 +6,8 @@
 #include "config/CXmlCfgXPathAttribProp.h"
 #include "config/CXmlCfgXPathProp.h"
 #include "config/ConfigFlags.h"
+#include "engine/CXmlChangeRecorder.h"
+#include "engine/CXmlChangeUndo.h"
 #include "engine/CYVXMLInstallEngine.h"
 #include "engine/EngineResults.h"
 #include "support/FileBytes.h"
@@ -47,6 +49,16 @@ bool IsOwnBackup(const yv::_stringw& backup, const yv::_stringw& folder) {
   return false;
 }
 
+// Undoes the changes recorded for a file with the file flag 0x10, before the
+// install changes it again or the uninstall applies its rows.
+int UndoRecordedChanges(const CXmlCfgFileProp& file, CYVXMLInstallEngine& engine, CYVXmlFile& document) {
+  if (!Has(file.attributes, XmlFileFlags::kRestoreOnUninstall)) return 0;
+  XmlChangeList recorded;
+  if (int code = engine.RecordedChanges(file, recorded)) return code;
+  CXmlChangeUndo(document, file.GetFullPath()).UndoAll(recorded);
+  return 0;
+}
+
 // Puts the backup's bytes in place of `target` in one step.
 bool CopyBackOver(const yv::_stringw& backup, const yv::_stringw& target) {
   yv::ReplacementFile restored(target);
@@ -61,6 +73,7 @@ int InstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine) {
   engine.OnTickProgress();
   if (IsRedirected(full)) return EngineResult::kTargetIsLink;
 
+  CXmlChangeRecorder recorder;
   CYVXmlFile document(full, &engine);
   bool exists = document.Exists();
   if (!exists && !Has(file.attributes, XmlFileFlags::kCreateIfMissing)) {
@@ -90,10 +103,20 @@ int InstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine) {
   engine.OnProgressMessage(ProgressTemplate::kUpdateFile, full.c_str());
 
   if (int code = document.Load()) return LoadResult(code);
+  // A repair first puts back what the last installation found, so that it
+  // ends where that installation ended and records the same changes.
+  if (int code = UndoRecordedChanges(file, engine, document)) return code;
+  bool restorable = Has(file.attributes, XmlFileFlags::kRestoreOnUninstall);
+  if (restorable) document.SetChangeObserver(&recorder);
   for (const auto& entry : file.xpaths) {
     if (int code = InstallElement(*entry.second, document)) return code;
   }
-  return SaveResult(document.Save());
+  if (restorable) recorder.NoteCreatedContent(document.CreatedElementContent());
+  // A save the user chose to skip left the file, and so its record, as they
+  // were.
+  int saved = document.Save();
+  if (saved != 0 || !restorable) return SaveResult(saved);
+  return engine.OnChangesRecorded(file, recorder.changes());
 }
 
 int BackupFile(CXmlCfgFileProp& file, const yv::_stringw& folder) {
@@ -139,6 +162,9 @@ int UninstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine) {
   engine.OnProgressMessage(ProgressTemplate::kUpdateFile, full.c_str());
   ConfigureDocument(document, file);
   if (int code = document.Load()) return LoadResult(code);
+  // What the installation found comes back first; the file's uninstall rows
+  // apply to the restored document.
+  if (int code = UndoRecordedChanges(file, engine, document)) return code;
   for (const auto& entry : file.xpaths) {
     if (int code = UninstallElement(*entry.second, document)) return code;
   }

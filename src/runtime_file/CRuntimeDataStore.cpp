@@ -12,6 +12,7 @@
 #include "support/FileBytes.h"
 #include "support/MessageLog.h"
 #include "support/PathTrust.h"
+#include "support/ReplacementFile.h"
 #include "support/Sha256.h"
 #include "support/UniqueHandle.h"
 
@@ -57,9 +58,7 @@ int CRuntimeDataStore::Open(const RuntimeDataReference& reference) {
     case yv::PathKind::kPlainFile:
       break;
   }
-  yv::UniqueFileHandle state(CreateFileW(statePath_.c_str(), READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!state || !yv::IsTrustedObject(state.get())) {
+  if (!yv::IsTrustedFile(statePath_)) {
     LogMessage(IDS_STATE_FOLDER_UNTRUSTED, statePath_);
     return RuntimeFileResult::kStateFolderUntrusted;
   }
@@ -132,8 +131,47 @@ void CRuntimeDataStore::ClearBackupRecords() {
   if (!JournalPath().empty()) yv::DeleteFileNoFollow(JournalPath());
 }
 
+yv::_stringw CRuntimeDataStore::KeptPath() const {
+  return statePath_.empty() ? yv::_stringw() : yv::_stringw(statePath_ + L".before");
+}
+
+int CRuntimeDataStore::KeepForRollback(const yv::_stringw& path) {
+  yv::_stringw kept = KeptPath();
+  if (kept.empty()) return RuntimeFileResult::kCannotWrite;
+  // Only the first keep of an installation holds what the rollback must
+  // give back.
+  if (yv::InspectPath(kept) != yv::PathKind::kMissing) return RuntimeFileResult::kSuccess;
+  // No bytes stand for no file: a file that is kept is never empty.
+  std::string bytes;
+  bool read = yv::InspectPath(path) == yv::PathKind::kMissing || yv::ReadWholeFile(path, bytes, kMaxRuntimeDataBytes);
+  yv::ReplacementFile copy(kept);
+  if (!read || !copy.valid() || !yv::WriteWholeFile(copy.path(), bytes) || !copy.Commit()) {
+    LogMessage(IDS_STATE_FILE_NOT_WRITTEN, kept);
+    return RuntimeFileResult::kCannotWrite;
+  }
+  return RuntimeFileResult::kSuccess;
+}
+
+void CRuntimeDataStore::PutBackForRollback(const yv::_stringw& path) {
+  yv::_stringw kept = KeptPath();
+  std::string bytes;
+  if (kept.empty() || !yv::ReadWholeFile(kept, bytes, kMaxRuntimeDataBytes)) return;
+  bool putBack = false;
+  if (bytes.empty()) {
+    putBack = yv::InspectPath(path) == yv::PathKind::kMissing || yv::DeleteFileNoFollow(path);
+  } else {
+    yv::ReplacementFile restored(path);
+    putBack = restored.valid() && yv::WriteWholeFile(restored.path(), bytes) && restored.Commit();
+  }
+  if (putBack)
+    yv::DeleteFileNoFollow(kept);
+  else
+    LogMessage(IDS_RESTORE_RECORD_NOT_WRITTEN, path);
+}
+
 void CRuntimeDataStore::Remove() {
   if (statePath_.empty()) return;
   ClearBackupRecords();
+  yv::DeleteFileNoFollow(KeptPath());
   yv::DeleteFileNoFollow(statePath_);
 }

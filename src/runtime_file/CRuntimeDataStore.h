@@ -38,7 +38,16 @@ class CRuntimeDataStore {
   // new.
   void ClearBackupRecords();
 
-  // Deletes the state file and its journal once the installation is over.
+  // Keeps the file at `path` as it is now (its bytes, or that there is no
+  // such file) beside the state, the first time an installation asks, so
+  // that its rollback can put the file back. 0 or kCannotWrite.
+  int KeepForRollback(const yv::_stringw& path);
+  // Puts back what KeepForRollback kept of `path`: its old bytes, or no
+  // file. Nothing when nothing was kept.
+  void PutBackForRollback(const yv::_stringw& path);
+
+  // Deletes the state file, its journal and what was kept for the rollback
+  // once the installation is over.
   void Remove();
 
   // Whether anything of the installation is still there to clean up: its
@@ -53,6 +62,7 @@ class CRuntimeDataStore {
   int CopyVerified(const RuntimeDataReference& reference);
 
   yv::_stringw JournalPath() const;
+  yv::_stringw KeptPath() const;
 
   yv::_stringw folder_;
   yv::_stringw statePath_;

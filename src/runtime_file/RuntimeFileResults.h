@@ -32,6 +32,9 @@ constexpr int kStateFileNotWritten = -1314;
 // full (a full disk, a folder that refuses new files); the last complete
 // version stays.
 constexpr int kCannotWrite = -1315;
+// The session's ProductCode, which names the restore record of the XML files
+// with the file flag 0x10, is no GUID in braces.
+constexpr int kNoProductCode = -1316;
 // FileAttributes or Attributes missing.
 constexpr int kFileFlagsMissing = -1206;
 constexpr int kCreatedOnInstallMissing = -1211;

@@ -173,6 +173,11 @@ bool IsTrustedObject(HANDLE handle) {
   return true;
 }
 
+bool IsTrustedFile(const _stringw& path) {
+  UniqueFileHandle file = OpenNoFollow(path, READ_CONTROL | FILE_READ_ATTRIBUTES);
+  return file && ReachedDirectly(file.get(), path) && IsTrustedObject(file.get());
+}
+
 bool EnsurePrivateFolder(const _stringw& path) {
   std::vector<BYTE> self = ProcessUserSid();
   UniqueLocalMemory<wchar_t*> selfText;

@@ -27,6 +27,10 @@ PathKind InspectPath(const _stringw& path);
 // re-permission it. An object without a DACL is open to all: false.
 bool IsTrustedObject(HANDLE handle);
 
+// Whether `path` is a file reached without any link whose owner and DACL
+// IsTrustedObject accepts.
+bool IsTrustedFile(const _stringw& path);
+
 // Whether this process runs elevated or as the local system: then its
 // private state belongs where only the machine's administrators may write.
 bool RunsElevatedOrAsLocalSystem();

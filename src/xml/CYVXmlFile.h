@@ -4,6 +4,7 @@
 #include <msxml2.h>
 
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "support/com_ptr.h"
@@ -11,6 +12,8 @@
 #include "xml/LineEnds.h"
 
 class CYVXMLInstallEngine;
+class IXmlChangeObserver;
+struct XmlChange;
 
 // One XML file during one operation: its parsed document, its root element,
 // the nodes that the last XPath selected and the namespace prefixes that
@@ -119,6 +122,42 @@ class CYVXmlFile {
   // Removes the first current node from its parent.
   int RemoveElement();
 
+  // --- Recording and undoing changes ---------------------------------------
+
+  // Every later change to the document (attribute, text, element created or
+  // removed) is reported to `observer` (not owned; null for none).
+  void SetChangeObserver(IXmlChangeObserver* observer) { observer_ = observer; }
+  // Makes the element at `path` (as XmlChange::element gives it) the only
+  // current node when it is there and named `name`.
+  bool SelectElementAt(const yv::_stringw& path, const yv::_stringw& name);
+  // Attribute `name` (XmlChange::attribute) in `namespaceUri` of the first
+  // current node; none when it has no such attribute.
+  std::optional<yv::_stringw> ReadAttribute(const yv::_stringw& name, const yv::_stringw& namespaceUri);
+  // Sets that attribute, creating it, or removes it for none. False when
+  // the parser refused.
+  bool WriteAttribute(const yv::_stringw& name, const yv::_stringw& namespaceUri,
+                      const std::optional<yv::_stringw>& value);
+  // The text node a content change wrote in the first current node: its
+  // first child, or its last one when the change `added` it; none when that
+  // child is no text.
+  std::optional<yv::_stringw> ReadText(bool added);
+  // Gives that text node `value`, or removes it for none.
+  bool WriteText(bool added, const std::optional<yv::_stringw>& value);
+  // What the first current node says (XmlContentDigest, one item a line):
+  // layout and namespace declarations aside, the same for the same content
+  // on every parser. None without a current node.
+  std::optional<yv::_stringw> ReadContent();
+  // What each element created since the observer was set says now, in the
+  // order they were created: what a later undo compares them with.
+  std::vector<yv::_stringw> CreatedElementContent() const;
+  // Whether the `position`-th element child of the first current node says
+  // what `markup`, read with `namespaces` in scope, says.
+  bool HoldsElementAt(long position, const yv::_stringw& markup, const yv::_stringw& namespaces);
+  // Reads `markup` with `namespaces` (declarations) in scope and inserts the
+  // element as the `position`-th element child of the first current node,
+  // or as its last child when it has fewer.
+  bool InsertElementAt(long position, const yv::_stringw& markup, const yv::_stringw& namespaces);
+
  private:
   int AskUser(int errorNumber, HRESULT hr);
   yv::_stringw LoadStylesheetText() const;
@@ -134,6 +173,14 @@ class CYVXmlFile {
   // Rewrites the saved file at `path` with the loaded file's line ends where
   // the parser wrote its own; false when that was needed and failed.
   bool KeepLineEnds(const yv::_stringw& path) const;
+  // Completes `change` with the current XPath and where `element` is, and
+  // hands it to the observer.
+  void ReportChange(XmlChange change, IXMLDOMNode* element);
+  // The change that removing `node` from `parent` is about to make.
+  XmlChange RemovalOf(IXMLDOMNode* node, IXMLDOMNode* parent);
+  // The element of `markup`, read in a document of its own inside an
+  // element that declares `namespaces`; null when it does not parse.
+  yv::ComPtr<IXMLDOMNode> ReadElementMarkup(const yv::_stringw& markup, const yv::_stringw& namespaces) const;
 
   // Destroyed in reverse order: the prefix map and the node set go first,
   // then the root element, and the document last.
@@ -152,4 +199,8 @@ class CYVXmlFile {
   NodeList currentNodes_;
   CYVXMLInstallEngine* event_;
   NamespaceMap namespaceMap_;
+  IXmlChangeObserver* observer_ = nullptr;
+  NodeList createdNodes_;
+  // The XPath of the last selection, named by the changes made on it.
+  yv::_stringw currentXPath_;
 };

@@ -9,21 +9,57 @@
 #include "xml/ComVariant.h"
 #include "xml/MsxmlIds.h"
 #include "xml/XmlName.h"
+#include "xml/XmlChange.h"
 #include "xml/XmlResults.h"
 
 namespace {
 
-// The value of attribute (localName, uri) in `attributes` as text; empty when
+// The value of attribute (localName, uri) in `attributes` as text; none when
 // there is no such attribute.
-yv::_stringw QualifiedAttributeText(IXMLDOMNamedNodeMap* attributes, const yv::_stringw& localName,
-                                    const yv::_stringw& uri) {
-  if (!attributes) return yv::_stringw();
+std::optional<yv::_stringw> QualifiedAttributeValue(IXMLDOMNamedNodeMap* attributes, const yv::_stringw& localName,
+                                                    const yv::_stringw& uri) {
+  if (!attributes) return std::nullopt;
   yv::ComPtr<IXMLDOMNode> attribute;
   if (FAILED(attributes->getQualifiedItem(RequireBstr(localName), RequireBstr(uri), attribute.put())) || !attribute)
-    return yv::_stringw();
+    return std::nullopt;
   ComVariant value;
   if (FAILED(attribute->get_nodeValue(value.put()))) return yv::_stringw();
   return value.ToText();
+}
+
+// The name an attribute is looked up by: a prefix that resolved to
+// `namespaceUri` is not part of it, an unresolved one is.
+yv::_stringw LocalNameIn(const yv::_stringw& name, const yv::_stringw& namespaceUri) {
+  std::size_t colon = name.find(L':');
+  return namespaceUri.empty() || colon == yv::_stringw::npos ? name : yv::_stringw(name.substr(colon + 1));
+}
+
+// Creates attribute `name` in `uri` with `value` on the element whose
+// attributes are `attributes`.
+HRESULT AddAttribute(IXMLDOMDocument2* document, IXMLDOMNamedNodeMap* attributes, const yv::_stringw& name,
+                     const yv::_stringw& uri, const yv::_stringw& value) {
+  yv::ComPtr<IXMLDOMNode> newAttribute;
+  yv::ComPtr<IXMLDOMNode> replaced;
+  HRESULT hr = document->createNode(ComVariant::FromI4(NODE_ATTRIBUTE).get(), RequireBstr(name), RequireBstr(uri),
+                                    newAttribute.put());
+  if (SUCCEEDED(hr)) hr = newAttribute->put_nodeValue(ComVariant::FromText(value).get());
+  if (SUCCEEDED(hr)) hr = attributes->setNamedItem(newAttribute.get(), replaced.put());
+  return hr;
+}
+
+// The text node a content change wrote in `node`: its first child, or the
+// last one when the change added it.
+yv::ComPtr<IXMLDOMText> ChangedTextNode(IXMLDOMNode* node, bool added) {
+  yv::ComPtr<IXMLDOMNode> child;
+  yv::ComPtr<IXMLDOMText> text;
+  HRESULT hr = added ? node->get_lastChild(child.put()) : node->get_firstChild(child.put());
+  if (FAILED(hr) || !child || FAILED(child.As(msxml::kIXMLDOMText, text))) return nullptr;
+  return text;
+}
+
+yv::_stringw NodeValue(IXMLDOMNode* node) {
+  ComVariant value;
+  return SUCCEEDED(node->get_nodeValue(value.put())) ? value.ToText() : yv::_stringw();
 }
 
 // Removes `attribute` (found in `attributes` as localName, uri) from the
@@ -147,12 +183,23 @@ int CYVXmlFile::SetElementContent(const yv::_stringw& text, int mode) {
     bool created = false;
     yv::ComPtr<IXMLDOMText> textNode = GetOrCreateTextNode(node.get(), text, created);
     if (!textNode) return text.empty() ? XmlResult::kSuccess : XmlResult::kNoTextNode;
-    if (created) continue;
+    XmlChange change;
+    change.kind = XmlChange::Kind::kText;
+    if (created) {
+      change.after = text;
+      ReportChange(std::move(change), node.get());
+      continue;
+    }
 
     yv::_stringw current;
     textNode->get_text(current.out());
     if (text.empty() && current.empty()) return XmlResult::kSuccess;
+    // The raw values: `text` may come back trimmed, and an undo must find
+    // and put back exactly what was there.
+    change.before = NodeValue(textNode.get());
     textNode->put_text(RequireBstr(CombineContent(current, text, mode)));
+    change.after = NodeValue(textNode.get());
+    if (change.after != change.before) ReportChange(std::move(change), node.get());
   }
   return XmlResult::kSuccess;
 }
@@ -172,7 +219,11 @@ int CYVXmlFile::UpdateAttribute(const yv::_stringw& name, const yv::_stringw& va
     node->get_nodeName(nodeName.out());
     yv::ComPtr<IXMLDOMNamedNodeMap> attributes;
     node->get_attributes(attributes.put());
-    yv::_stringw current = QualifiedAttributeText(attributes.get(), localName, uri);
+    XmlChange change;
+    change.attribute = name;
+    change.namespaceUri = uri;
+    change.before = QualifiedAttributeValue(attributes.get(), localName, uri);
+    yv::_stringw current = change.before.value_or(yv::_stringw());
     LogMessage(IDS_ATTRIBUTE_OPERATION, nodeName, name, current, operation);
 
     if (operation == AttributeOperation::kRemove) {
@@ -181,6 +232,7 @@ int CYVXmlFile::UpdateAttribute(const yv::_stringw& name, const yv::_stringw& va
       if (attributes && !attribute) continue;  // nothing to remove
       if (!RemoveAttribute(node.get(), attributes.get(), attribute.get(), localName, uri))
         return XmlResult::kRemoveAttributeFailed;
+      ReportChange(std::move(change), node.get());
       continue;
     }
 
@@ -195,14 +247,11 @@ int CYVXmlFile::UpdateAttribute(const yv::_stringw& name, const yv::_stringw& va
     if (attribute) {
       hr = attribute->put_nodeValue(ComVariant::FromText(newValue).get());
     } else if (createMissing) {
-      yv::ComPtr<IXMLDOMNode> newAttribute;
-      yv::ComPtr<IXMLDOMNode> replaced;
-      hr = document_->createNode(ComVariant::FromI4(NODE_ATTRIBUTE).get(), RequireBstr(name), RequireBstr(uri),
-                                 newAttribute.put());
-      if (SUCCEEDED(hr)) hr = newAttribute->put_nodeValue(ComVariant::FromText(newValue).get());
-      if (SUCCEEDED(hr)) hr = attributes->setNamedItem(newAttribute.get(), replaced.put());
+      hr = AddAttribute(document_.get(), attributes.get(), name, uri, newValue);
     }
     if (FAILED(hr)) return XmlResult::kSetAttributeFailed;
+    change.after = QualifiedAttributeValue(attributes.get(), localName, uri);
+    if (change.after != change.before) ReportChange(std::move(change), node.get());
   }
   return XmlResult::kSuccess;
 }
@@ -239,7 +288,47 @@ int CYVXmlFile::RemoveElement() {
   yv::ComPtr<IXMLDOMNode> parent;
   // A node that is already detached has no parent to remove it from.
   if (FAILED(node->get_parentNode(parent.put())) || !parent) return XmlResult::kParentUnavailable;
+  XmlChange change = observer_ ? RemovalOf(node, parent.get()) : XmlChange();
   yv::ComPtr<IXMLDOMNode> removed;
   if (FAILED(parent->removeChild(node, removed.put()))) return XmlResult::kRemoveElementFailed;
+  ReportChange(std::move(change), parent.get());
   return XmlResult::kSuccess;
+}
+
+std::optional<yv::_stringw> CYVXmlFile::ReadAttribute(const yv::_stringw& name, const yv::_stringw& namespaceUri) {
+  if (currentNodes_.empty()) return std::nullopt;
+  yv::ComPtr<IXMLDOMNamedNodeMap> attributes;
+  currentNodes_.front()->get_attributes(attributes.put());
+  return QualifiedAttributeValue(attributes.get(), LocalNameIn(name, namespaceUri), namespaceUri);
+}
+
+bool CYVXmlFile::WriteAttribute(const yv::_stringw& name, const yv::_stringw& namespaceUri,
+                                const std::optional<yv::_stringw>& value) {
+  if (currentNodes_.empty()) return false;
+  IXMLDOMNode* node = currentNodes_.front().get();
+  yv::ComPtr<IXMLDOMNamedNodeMap> attributes;
+  if (FAILED(node->get_attributes(attributes.put())) || !attributes) return false;
+  yv::_stringw localName = LocalNameIn(name, namespaceUri);
+  yv::ComPtr<IXMLDOMNode> attribute;
+  attributes->getQualifiedItem(RequireBstr(localName), RequireBstr(namespaceUri), attribute.put());
+  if (!value) return !attribute || RemoveAttribute(node, attributes.get(), attribute.get(), localName, namespaceUri);
+  if (attribute) return SUCCEEDED(attribute->put_nodeValue(ComVariant::FromText(*value).get()));
+  return SUCCEEDED(AddAttribute(document_.get(), attributes.get(), name, namespaceUri, *value));
+}
+
+std::optional<yv::_stringw> CYVXmlFile::ReadText(bool added) {
+  if (currentNodes_.empty()) return std::nullopt;
+  yv::ComPtr<IXMLDOMText> text = ChangedTextNode(currentNodes_.front().get(), added);
+  if (!text) return std::nullopt;
+  return NodeValue(text.get());
+}
+
+bool CYVXmlFile::WriteText(bool added, const std::optional<yv::_stringw>& value) {
+  if (currentNodes_.empty()) return false;
+  IXMLDOMNode* node = currentNodes_.front().get();
+  yv::ComPtr<IXMLDOMText> text = ChangedTextNode(node, added);
+  if (!text) return false;
+  if (value) return SUCCEEDED(text->put_nodeValue(ComVariant::FromText(*value).get()));
+  yv::ComPtr<IXMLDOMNode> removed;
+  return SUCCEEDED(node->removeChild(text.get(), removed.put()));
 }

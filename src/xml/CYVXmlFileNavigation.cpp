@@ -5,6 +5,7 @@
 #include "xml/CYVXmlFile.h"
 #include "xml/ComVariant.h"
 #include "xml/MsxmlIds.h"
+#include "xml/XmlChange.h"
 #include "xml/XmlResults.h"
 
 namespace {
@@ -19,6 +20,7 @@ bool CYVXmlFile::SelectXPath(const yv::_stringw& xpath, const yv::_stringw& name
                              bool firstOnly) {
   LogMessage(IDS_PROCESSING_XPATH, xpath);
   currentNodes_.clear();
+  currentXPath_ = xpath;
 
   if (NamesWholeDocument(xpath)) {
     yv::ComPtr<IXMLDOMNode> root;
@@ -97,6 +99,12 @@ void CYVXmlFile::CreateXPathElements(const yv::_stringw& xpath, const yv::_strin
   }
   if (!appended) return;
   currentNodes_.push_back(appended);
+  if (observer_) {
+    createdNodes_.push_back(appended);
+    XmlChange created;
+    created.kind = XmlChange::Kind::kCreated;
+    ReportChange(std::move(created), appended.get());
+  }
   for (const auto& [attributeName, value] : predicateAttributes)
     UpdateAttribute(attributeName, value, true, AttributeOperation::kSet);
 }

@@ -7,6 +7,7 @@
 #include "engine/EngineResults.h"
 #include "engine/XmlFileOperations.h"
 #include "kit/TempFolder.h"
+#include "unit/xml/XmlTestSupport.h"
 #include "xml/XmlResults.h"
 
 namespace {
@@ -45,6 +46,15 @@ class EngineTest : public ::testing::Test, public CYVXMLInstallEngine {
     file->fileAttributes = kUnknownFileAttributes;
     return *file;
   }
+  // The host's restore record (file flag 0x10), by file key.
+  int RecordedChanges(const CXmlCfgFileProp& file, XmlChangeList& changes) override {
+    changes = records[file.key.c_str()];
+    return 0;
+  }
+  int OnChangesRecorded(const CXmlCfgFileProp& file, const XmlChangeList& changes) override {
+    records[file.key.c_str()] = changes;
+    return 0;
+  }
   std::wstring PathOf(const wchar_t* name) { return folder_.File(name); }
   std::string Read(const wchar_t* name) { return ReadFileBytes(PathOf(name)); }
 
@@ -53,6 +63,7 @@ class EngineTest : public ::testing::Test, public CYVXMLInstallEngine {
   std::vector<std::string> stateChanges;
   int answer = PromptAnswer::kAbort;
   int stateResult = 0;
+  std::map<std::wstring, XmlChangeList> records;
 };
 
 // One element record with its attribute records {name, value, flags}.
@@ -219,4 +230,32 @@ TEST_F(EngineTest, RollbackAndCommitUseOnlyBackupsOfTheBackupFolder) {
   EXPECT_EQ(DoRollback(), 0);
   EXPECT_EQ(DoCommit(), 0);
   EXPECT_EQ(Read(L"target.xml") + Read(L"XMLplanted.tmp"), "<target/><planted/>");
+}
+
+// With the file flag 0x10 a repair first puts back what the installation
+// found, so appends and removals do not pile up, and the uninstall restores
+// the file before the file's own uninstall rows apply.
+TEST_F(EngineTest, RestoreFlagRepairsToTheFirstInstallAndUninstallPutsBackTheOriginal) {
+  CXmlCfgFileProp& app = File(L"Comp", L"app.config", kAppConfig, XmlFileFlags::kRestoreOnUninstall);
+  Element(app, L"//appSettings/add", E::kRemoveOnInstall | E::kFirstMatchOnly);
+  Element(app, L"//appSettings/add[@key='keep']", E::kAppendContent, L"-more",
+          {{L"value", L";x", kInstall | kCreate | A::kAppendValue}});
+  // Found by nothing once the restore removed it.
+  Element(app, L"//appSettings/add[@key='new']", E::kCreateOnInstall, L"", {{L"on", L"u", kUninstall | kCreate}});
+  Element(app, L"//", 0, L"", {{L"done", L"yes", kUninstall | kCreate}});
+  EXPECT_EQ(DoInstall(), 0);
+  std::string installed = Read(L"app.config");
+  ExpectCounts(installed, {{"mode", 0}, {">text-more<", 1}, {"value=\";x\"", 1}, {"<add key=\"new\"/>", 1}});
+  for (int repair = 0; repair < 2; ++repair) {
+    EXPECT_EQ(DoInstall(), 0);
+    EXPECT_EQ(Read(L"app.config"), installed);
+  }
+  EXPECT_EQ(records[L"app.config"].size(), 5u);
+  bag().components[L"Comp"]->actionState = ComponentActionState::kAbsent;
+  EXPECT_EQ(DoUninstall(), 0);
+  std::string expected = kAppConfig;
+  expected.replace(expected.find("<configuration>"), 15, "<configuration done=\"yes\">");
+  WriteFileBytes(PathOf(L"expected.xml"), expected);
+  EXPECT_EQ(Canonical(ParseFile(PathOf(L"app.config")).get(), true),
+            Canonical(ParseFile(PathOf(L"expected.xml")).get(), true));
 }

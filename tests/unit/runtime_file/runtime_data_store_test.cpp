@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "kit/TempFolder.h"
+#include "runtime_file/CRestoreRecord.h"
 #include "runtime_file/CRuntimeDataStore.h"
 #include "runtime_file/RuntimeDataReference.h"
 #include "runtime_file/RuntimeFileResults.h"
@@ -55,4 +56,52 @@ TEST(RuntimeDataStore, TrustsOnlyTheBytesCostingWroteAndKeepsItsOwnCopy) {
   later.Remove();
   EXPECT_FALSE(FileExists(Plain(store.statePath())));
   EXPECT_EQ(later.Open(reference), RuntimeFileResult::kRuntimeDataTampered) << "the changed file is no source";
+}
+
+// What an installation replaces beside its state (the restore record) comes
+// back with its rollback: the bytes the first keep found, or no file when
+// there was none; Remove drops what was kept.
+TEST(RuntimeDataStore, RollbackPutsBackWhatTheFirstKeepFound) {
+  TempFolder folder;
+  WriteFileBytes(folder.File(L"XML2.tmp"), "[Components]\r\n");
+  CRuntimeDataStore store;
+  ASSERT_EQ(
+      store.Open({folder.File(L"XML2.tmp").c_str(), yv::Sha256::HexOf("[Components]\r\n", 14), yv::RandomHexToken()}),
+      0);
+  const std::wstring record = folder.File(L"record.ini");
+  for (const char* before : {"old", ""}) {
+    *before ? WriteFileBytes(record, before) : void(DeleteFileW(record.c_str()));
+    EXPECT_EQ(store.KeepForRollback(record.c_str()), 0);
+    WriteFileBytes(record, "new");
+    EXPECT_EQ(store.KeepForRollback(record.c_str()), 0);
+    WriteFileBytes(record, "newer");
+    store.PutBackForRollback(record.c_str());
+    EXPECT_EQ(FileExists(record) ? ReadFileBytes(record) : "", before);
+  }
+  EXPECT_EQ(store.KeepForRollback(record.c_str()), 0);
+  store.Remove();
+  WriteFileBytes(record, "kept");
+  store.PutBackForRollback(record.c_str());
+  EXPECT_EQ(ReadFileBytes(record), "kept") << "nothing kept, nothing put back";
+}
+
+// Only a GUID in braces names a record, in one spelling; a record without
+// files is no file.
+TEST(RestoreRecord, ProductCodesNameOneFileAndAnEmptyRecordIsDeleted) {
+  for (const wchar_t* bad :
+       {L"", L"{12345678-1234-1234-1234-1234567890AB", L"..\\{12345678-1234-1234-1234-1234567890AB}",
+        L"{12345678-1234-1234-1234-1234567890AG}", L"{12345678-1234-1234-12341-234567890AB}"})
+    EXPECT_FALSE(CRestoreRecord::IsProductCode(bad)) << bad;
+  EXPECT_TRUE(CRestoreRecord::IsProductCode(L"{12345678-abcd-1234-1234-1234567890AB}"));
+  EXPECT_EQ(Plain(CRestoreRecord::PathFor(L"C:\\p", L"{12345678-abcd-1234-1234-1234567890ab}")),
+            L"C:\\p\\{12345678-ABCD-1234-1234-1234567890AB}.restore.ini");
+  TempFolder folder;
+  CRestoreRecord record;
+  ASSERT_EQ(record.Open(folder.File(L"r.ini").c_str()), 0);
+  record.SetChanges(L"A", L"a.xml", {XmlChange{}});
+  ASSERT_EQ(record.Store(), 0);
+  EXPECT_TRUE(record.Forget(L"A"));
+  EXPECT_FALSE(record.Forget(L"A"));
+  EXPECT_EQ(record.Store(), 0);
+  EXPECT_FALSE(FileExists(folder.File(L"r.ini")));
 }
