@@ -112,6 +112,16 @@ int CXMLMSIInstallEngine::OpenRestoreRecord() {
   return 0;
 }
 
+// A record that cannot be used stops the action before any file changes.
+int CXMLMSIInstallEngine::OpenRestoreRecordIfUsed() {
+  for (const auto& component : bag().components) {
+    for (const auto& file : component.second->files) {
+      if (file.second->attributes & XmlFileFlags::kRestoreOnUninstall) return OpenRestoreRecord();
+    }
+  }
+  return 0;
+}
+
 int CXMLMSIInstallEngine::StoreRestoreRecord() {
   if (!recordChanged_) return 0;
   if (int code = store_.KeepForRollback(record_->path())) return code;
@@ -167,6 +177,7 @@ int CXMLMSIInstallEngine::StoreRuntimeData() {
 
 int CXMLMSIInstallEngine::Install() {
   if (int code = LoadRuntimeData(true)) return code;
+  if (int code = OpenRestoreRecordIfUsed()) return code;
   int installed = DoInstall();
   // Also after a failure part-way: the backups and created files recorded so
   // far are what the rollback action works from, and without rollback the
@@ -178,6 +189,7 @@ int CXMLMSIInstallEngine::Install() {
 
 int CXMLMSIInstallEngine::Uninstall() {
   if (int code = LoadRuntimeData(true)) return code;
+  if (int code = OpenRestoreRecordIfUsed()) return code;
   return DoUninstall();
 }
 

@@ -66,6 +66,7 @@ class CXMLMSIInstallEngine : public CYVXMLInstallEngine, public CXmlCfgActionBas
   // The product's restore record, read on first use from the private state
   // folder under the session's ProductCode.
   int OpenRestoreRecord();
+  int OpenRestoreRecordIfUsed();
   // After the install: the record with this installation's changes, the
   // record as it was kept first for the rollback.
   int StoreRestoreRecord();

@@ -1,0 +1,117 @@
+#!/usr/bin/env python3
+"""Installations of a file with the file flag 0x10 through `wine msiexec`:
+uninstall gives back what the installation found, though an
+administrator's edit made since survives and is logged; repairs end where
+the installation ended; the record of the changes lives in the private
+state folder and is gone after a failed installation or the uninstall.
+"""
+
+import glob
+import os
+import xml.etree.ElementTree as ET
+
+import e2e_kit
+from e2e_kit import INSTALL_FAILED, InstallTestCase
+from suite_test import FAIL_AFTER_INSTALL
+
+ORIGINAL = b"""<?xml version="1.0" encoding="utf-8"?>
+<configuration>
+  <appSettings>
+    <add key="mode" value="normal" />
+    <add key="legacy" value="1" />
+    <add key="path" value="C:\\data" />
+  </appSettings>
+  <connectionStrings>
+    <add name="db" connectionString="Server=old" />
+  </connectionStrings>
+  <banner>Welcome</banner>
+</configuration>
+"""
+ELEMENTS = [["Root", "App", None, "configuration", None, 0], ["Settings", "App", "Root", "appSettings", None, 0],
+            ["Mode", "App", "Settings", "add[@key='mode']", None, 0],
+            ["Legacy", "App", "Settings", "add[@key='legacy']", None, 0x2],
+            ["New", "App", "Settings", "add[@key='new']", None, 0x1],
+            ["Db", "App", "Root", "connectionStrings/add[@name='db']", None, 0],
+            ["Banner", "App", "Root", "banner", " [ProductVersion]", 0x40],
+            ["Logging", "App", "Root", "logging", None, 0x1], ["Level", "App", "Logging", "level", "debug", 0x1 | 0x10]]
+ATTRIBUTES = [["ModeValue", "Mode", "value", "fast", 0x1], ["NewValue", "New", "value", "on", 0x1 | 0x4],
+              ["DbPooling", "Db", "connectionString", ";Pooling=false", 0x1 | 0x10],
+              ["Removed", "Root", "removed", "yes", 0x2 | 0x4]]  # an uninstall row: it runs after the restore
+
+
+def parsed(content):
+    def walk(e):
+        return (e.tag, sorted(e.attrib.items()), (e.text or "").strip(), [walk(c) for c in e])
+    return walk(ET.fromstring(content))
+
+
+class Restore(InstallTestCase):
+    def package(self, flags=0x10, extra_actions=()):
+        self.write("existing/app.config", ORIGINAL)
+        package = self.build_package({
+            "properties": {"EXISTINGDIR": self.windows_path("existing") + "\\"},
+            "components": [{"id": "CompMain", "directory": "TARGETDIR"}],
+            "xml_files": [["App", "app.config", "CompMain", "EXISTINGDIR", flags, "", ""]],
+            "xml_elements": ELEMENTS, "xml_attributes": ATTRIBUTES, "extra_actions": list(extra_actions)})
+        return package, ["TARGETDIR=" + self.windows_path("target") + "\\"]
+
+    def records(self):
+        return glob.glob(os.path.join(self.state_folder(), "*.restore.ini"))
+
+    def test_uninstall_gives_back_what_the_installation_found_and_repairs_end_where_it_ended(self):
+        records_before = self.records()
+        package, target = self.package()
+        run = self.msiexec("/i", package, "install", target)
+        self.assertEqual(run.returncode, 0, run.log[-3000:])
+        installed = self.read("existing", "app.config")
+        root = ET.fromstring(installed)
+        self.assertEqual([root.find("appSettings/add[@key='mode']").get("value"),
+                          [a.get("key") for a in root.findall("appSettings/add")],
+                          root.find("connectionStrings/add").get("connectionString"), root.find("banner").text,
+                          root.find("logging/level").text],
+                         ["fast", ["mode", "path", "new"], "Server=old;Pooling=false", "Welcome 1.2.3", "debug"])
+        [record] = set(self.records()) - set(records_before)
+        self.assertIn("[App]", self.read(record).decode("utf-16"))
+
+        # Without the flag the append and the removal would pile up.
+        for attempt in ("repair", "repair-again"):
+            run = self.msiexec("/i", package, attempt, target + ["REINSTALL=ALL", "REINSTALLMODE=omus"])
+            self.assertEqual((run.returncode, self.read("existing", "app.config")), (0, installed), attempt)
+
+        # An administrator changes a value the installation wrote.
+        self.write("existing/app.config", installed.replace(b'value="fast"', b'value="admin"'))
+        run = self.msiexec("/x", package, "uninstall", target)
+        self.assertEqual(run.returncode, 0, run.log[-3000:])
+        path = self.windows_path("existing", "app.config")
+        self.assertIn(f"XML file '{path}', XPath '//appSettings/add[@key='mode']' (element /1/1): attribute 'value' "
+                      "was changed after the installation; it is left as it is", run.lines)
+        expected = ORIGINAL.replace(b'value="normal"', b'value="admin"').replace(
+            b"<configuration>", b'<configuration removed="yes">')
+        self.assertEqual(parsed(self.read("existing", "app.config")), parsed(expected))
+        self.assertEqual(self.records(), records_before)
+
+    def test_a_record_that_is_a_link_is_refused_before_the_file_changes(self):
+        records_before = self.records()
+        package, target = self.package()
+        self.assertEqual(self.msiexec("/i", package, "install", target).returncode, 0)
+        [record] = set(self.records()) - set(records_before)
+        planted = self.write("planted.ini", self.read(record))
+        os.remove(record)
+        os.symlink(planted, record)
+        self.addCleanup(os.remove, record)
+        installed = self.read("existing", "app.config")
+        run = self.msiexec("/x", package, "uninstall", target)
+        self.assertEqual((run.returncode, self.read("existing", "app.config")), (INSTALL_FAILED, installed))
+        self.assertIn("Private state 'C:\\ProgramData\\YVXmlCfg\\%s' is a link or may be written by users other "
+                      "than the administrators. Nothing was changed" % os.path.basename(record), run.lines)
+
+    def test_a_failed_installation_leaves_the_file_and_no_record(self):
+        records_before = self.records()
+        package, target = self.package(0x10 | 0x4, [FAIL_AFTER_INSTALL])
+        run = self.msiexec("/i", package, "install", target)
+        self.assertEqual(run.returncode, INSTALL_FAILED)
+        self.assertEqual((self.read("existing", "app.config"), self.records()), (ORIGINAL, records_before))
+
+
+if __name__ == "__main__":
+    e2e_kit.main()
