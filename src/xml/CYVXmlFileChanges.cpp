@@ -260,8 +260,11 @@ bool CYVXmlFile::InsertElementAt(long position, const yv::_stringw& markup, cons
   IXMLDOMNode* parent = currentNodes_.front().get();
   yv::ComPtr<IXMLDOMNode> read = ReadElementMarkup(markup, namespaces);
   yv::ComPtr<IXMLDOMNode> element = read ? CopyInto(document_.get(), read.get()) : nullptr;
+  if (!element) return false;
   yv::ComPtr<IXMLDOMNode> following = ElementChild(parent, position);
-  ComVariant before = following ? ComVariant::FromUnknown(following.get()) : ComVariant();
   yv::ComPtr<IXMLDOMNode> inserted;
-  return element && SUCCEEDED(parent->insertBefore(element.get(), before.get(), inserted.put())) && inserted;
+  HRESULT hr =
+      following ? parent->insertBefore(element.get(), ComVariant::FromDispatch(following.get()).get(), inserted.put())
+                : parent->appendChild(element.get(), inserted.put());
+  return SUCCEEDED(hr) && inserted;
 }
