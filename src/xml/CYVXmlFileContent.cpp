@@ -8,8 +8,8 @@
 #include "xml/CYVXmlFile.h"
 #include "xml/ComVariant.h"
 #include "xml/MsxmlIds.h"
-#include "xml/XmlName.h"
 #include "xml/XmlChange.h"
+#include "xml/XmlName.h"
 #include "xml/XmlResults.h"
 
 namespace {
