@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "config/CXmlCfgComponentProp.h"
 #include "config/OrdinalLess.h"
@@ -45,5 +46,9 @@ class CXmlCfgPropertyBag {
 
   // Progress texts by template name (the YV_PROGMSG_XML_* identifiers).
   TextMap progressMessages;
+  // The ProductCodes of the older products this installation removes (a
+  // major upgrade): what they recorded for a file with the file flag 0x10 is
+  // undone before this installation changes the file, and becomes its own.
+  std::vector<yv::_stringw> replacedProducts;
   ComponentMap components;
 };

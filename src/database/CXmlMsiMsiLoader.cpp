@@ -2,14 +2,19 @@
 
 #include <msiquery.h>
 
+#include <algorithm>
 #include <string>
 
+#include "config/CXmlCfgPropertyBag.h"
 #include "config/ConfigFlags.h"
 #include "database/MsiQuery.h"
 
 namespace {
 
 constexpr DWORD kFormatBufferSize = 4000;
+// An Upgrade row with this attribute only detects the products it finds;
+// RemoveExistingProducts leaves them installed.
+constexpr int kUpgradeOnlyDetects = 0x2;
 
 }  // namespace
 
@@ -21,6 +26,32 @@ void CXmlMsiMsiLoader::SetInstallHandle(MSIHANDLE install) {
   install_ = install;
   activeDatabase_.reset(MsiGetActiveDatabase(install));
   SetDatabase(activeDatabase_);
+}
+
+int CXmlMsiMsiLoader::Load(CXmlCfgPropertyBag& bag) {
+  int code = CXmlMSILoader::Load(bag);
+  if (code == 0 && install_) bag.replacedProducts = ReplacedProducts();
+  return code;
+}
+
+// What FindRelatedProducts put in the action properties of the Upgrade rows
+// that remove what they find: RemoveExistingProducts uninstalls those
+// products in this installation, before or after it changes the files.
+std::vector<yv::_stringw> CXmlMsiMsiLoader::ReplacedProducts() {
+  std::vector<yv::_stringw> codes;
+  if (msi_query::IsTableMissing(database(), L"Upgrade")) return codes;
+  yv::MsiHandle view, row;
+  OpenView(view, database(), L"SELECT `Attributes`, `ActionProperty` FROM `Upgrade`");
+  while (msi_query::FetchRow(view, row)) {
+    if (MsiRecordGetInteger(row, 1) & kUpgradeOnlyDetects) continue;
+    yv::_stringw found = GetSessionProperty(install_, GetRecordString(row, 2).c_str());
+    for (size_t start = 0; start < found.size();) {
+      size_t end = std::min(found.find(L';', start), found.size());
+      if (end > start) codes.emplace_back(found.substr(start, end - start).c_str());
+      start = end + 1;
+    }
+  }
+  return codes;
 }
 
 int CXmlMsiMsiLoader::GetComponentActionState(const wchar_t* component) {

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <msi.h>
 
+#include <vector>
+
 #include "database/CXmlMSILoader.h"
 #include "support/msi_handle.h"
 
@@ -21,6 +23,9 @@ class CXmlMsiMsiLoader : public CXmlMSILoader {
   void SetInstallHandle(MSIHANDLE install);
   MSIHANDLE installHandle() const noexcept { return install_; }
 
+  // The base loader's bag, and with an installation the products it removes.
+  int Load(CXmlCfgPropertyBag& bag) override;
+
   DWORD ResolveValue(int kind, const wchar_t* text, wchar_t* buffer, DWORD bufferSize) override;
   int GetComponentActionState(const wchar_t* component) override;
   virtual DWORD GetFileAttributes(const wchar_t* path);
@@ -28,6 +33,7 @@ class CXmlMsiMsiLoader : public CXmlMSILoader {
  private:
   yv::_stringw FormatText(const wchar_t* text);
   yv::_stringw FolderFromProperty(const wchar_t* name);
+  std::vector<yv::_stringw> ReplacedProducts();
 
   MSIHANDLE install_ = 0;
   yv::MsiHandle activeDatabase_;

@@ -88,8 +88,29 @@ yv::_stringw CXMLMSIInstallEngine::BackupFolder() { return store_.folder(); }
 
 int CXMLMSIInstallEngine::RecordedChanges(const CXmlCfgFileProp& file, XmlChangeList& changes) {
   if (int code = OpenRestoreRecord()) return code;
-  changes = record_->Changes(file.key);
+  // The products this installation replaces changed the file before it did:
+  // their changes lie beneath its own, and the undo goes newest first.
+  changes.clear();
+  for (const yv::_stringw& product : bag().replacedProducts) {
+    CRestoreRecord replaced;
+    if (int code = OpenReplacedRecord(product, replaced)) return code;
+    yv::_stringw key = replaced.FileKeyOf(file.GetFullPath());
+    if (key.empty()) continue;
+    LogMessage(IDS_RESTORE_TAKEN_OVER, file.GetFullPath(), product);
+    XmlChangeList theirs = replaced.Changes(key);
+    changes.insert(changes.end(), theirs.begin(), theirs.end());
+  }
+  XmlChangeList own = record_->Changes(file.key);
+  changes.insert(changes.end(), own.begin(), own.end());
   return 0;
+}
+
+int CXMLMSIInstallEngine::OpenReplacedRecord(const yv::_stringw& product, CRestoreRecord& replaced) {
+  // Only a ProductCode names a record; this product's own is not replaced.
+  if (!CRestoreRecord::IsProductCode(product) ||
+      CompareStringOrdinal(product.c_str(), -1, GetProperty(L"ProductCode").c_str(), -1, TRUE) == CSTR_EQUAL)
+    return 0;
+  return replaced.Open(CRestoreRecord::PathFor(store_.folder(), product));
 }
 
 int CXMLMSIInstallEngine::OnChangesRecorded(const CXmlCfgFileProp& file, const XmlChangeList& changes) {
@@ -138,6 +159,23 @@ void CXMLMSIInstallEngine::ForgetRemovedFiles() {
     }
   }
   if (forgotten) record_->Store();
+}
+
+void CXMLMSIInstallEngine::ForgetTakenOverFiles() {
+  for (const yv::_stringw& product : bag().replacedProducts) {
+    CRestoreRecord replaced;
+    if (OpenReplacedRecord(product, replaced) != 0) continue;
+    bool forgotten = false;
+    for (const auto& component : bag().components) {
+      if (!IsInstallState(component.second->actionState)) continue;
+      for (const auto& file : component.second->files) {
+        if (!(file.second->attributes & XmlFileFlags::kRestoreOnUninstall)) continue;
+        yv::_stringw key = replaced.FileKeyOf(file.second->GetFullPath());
+        forgotten = (!key.empty() && replaced.Forget(key)) || forgotten;
+      }
+    }
+    if (forgotten) replaced.Store();
+  }
 }
 
 void CXMLMSIInstallEngine::ShowProgressMessage(const wchar_t* templateName, const wchar_t* argument) {
@@ -190,7 +228,10 @@ int CXMLMSIInstallEngine::Install() {
 int CXMLMSIInstallEngine::Uninstall() {
   if (int code = LoadRuntimeData(true)) return code;
   if (int code = OpenRestoreRecordIfUsed()) return code;
-  return DoUninstall();
+  int uninstalled = DoUninstall();
+  // The backups are what the rollback of a failed uninstall works from.
+  int stored = StoreRuntimeData();
+  return stored != 0 ? stored : uninstalled;
 }
 
 int CXMLMSIInstallEngine::Rollback() {
@@ -227,6 +268,7 @@ int CXMLMSIInstallEngine::CleanUp(bool deferred) {
   if (int code = LoadRuntimeData(deferred)) return code;
   DoCommit();
   ForgetRemovedFiles();
+  ForgetTakenOverFiles();
   store_.Remove();
   // The runtime data file lies in the installing user's temporary folder: it
   // is deleted as the file it is, never through a link put in its place.

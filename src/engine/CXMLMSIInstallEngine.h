@@ -73,6 +73,14 @@ class CXMLMSIInstallEngine : public CYVXMLInstallEngine, public CXmlCfgActionBas
   // After an uninstall succeeded: the records of the files whose components
   // were removed are done with.
   void ForgetRemovedFiles();
+  // The record of `product`, a product this installation replaces, in
+  // `replaced`; left empty for a text that is no ProductCode or names this
+  // product. 0, or the code of a record that cannot be trusted or read.
+  int OpenReplacedRecord(const yv::_stringw& product, CRestoreRecord& replaced);
+  // After an installation that replaced older products succeeded: the files
+  // it took over are no longer theirs to restore when their uninstall comes
+  // (a major upgrade that removes them after it installs).
+  void ForgetTakenOverFiles();
 
   RuntimeDataReference reference_;
   CRuntimeDataStore store_;

@@ -44,7 +44,8 @@ class CYVXMLInstallEngine : public IXMLRTEvent {
   // private one.
   virtual yv::_stringw BackupFolder();
   // The changes an earlier install recorded for a file with the file flag
-  // 0x10, oldest first; none when the host keeps no record. The install
+  // 0x10, oldest first (those of the products this installation replaces
+  // first); none when the host keeps no record. The install
   // undoes them before it changes the file again, the uninstall before its
   // rows. A code other than 0 (the record cannot be trusted) stops the file
   // while it is unchanged.

@@ -162,6 +162,11 @@ int UninstallFile(CXmlCfgFileProp& file, CYVXMLInstallEngine& engine) {
   engine.OnProgressMessage(ProgressTemplate::kUpdateFile, full.c_str());
   ConfigureDocument(document, file);
   if (int code = document.Load()) return LoadResult(code);
+  // A failed uninstall leaves the product installed: its rollback puts the
+  // file back as the installation left it.
+  int backedUp = BackupFile(file, engine.BackupFolder());
+  if (backedUp == 0) backedUp = engine.OnFileStateChanged(file);
+  if (backedUp != 0) return backedUp;
   // What the installation found comes back first; the file's uninstall rows
   // apply to the restored document.
   if (int code = UndoRecordedChanges(file, engine, document)) return code;

@@ -123,6 +123,13 @@ void CRestoreRecord::SetChanges(const yv::_stringw& fileKey, const yv::_stringw&
   files_[fileKey] = FileRecord{filePath, changes};
 }
 
+yv::_stringw CRestoreRecord::FileKeyOf(const yv::_stringw& filePath) const {
+  for (const auto& [key, file] : files_) {
+    if (CompareStringOrdinal(file.path.c_str(), -1, filePath.c_str(), -1, TRUE) == CSTR_EQUAL) return key;
+  }
+  return yv::_stringw();
+}
+
 bool CRestoreRecord::Forget(const yv::_stringw& fileKey) { return files_.erase(fileKey) != 0; }
 
 int CRestoreRecord::Store() const {

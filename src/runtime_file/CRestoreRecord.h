@@ -39,6 +39,9 @@ class CRestoreRecord {
   XmlChangeList Changes(const yv::_stringw& fileKey) const;
   // Replaces the record of the file at `filePath` with `changes`.
   void SetChanges(const yv::_stringw& fileKey, const yv::_stringw& filePath, const XmlChangeList& changes);
+  // The key under which the file at `filePath` is recorded (paths compared
+  // as the file system does, without case), or an empty text.
+  yv::_stringw FileKeyOf(const yv::_stringw& filePath) const;
   // Drops the record of one file; true when it had one.
   bool Forget(const yv::_stringw& fileKey);
 

@@ -1,5 +1,8 @@
 #include "runtime_file/CXmlIniLoader.h"
 
+#include <algorithm>
+#include <string>
+
 #include "config/CXmlCfgPropertyBag.h"
 #include "runtime_file/RuntimeFileLayout.h"
 #include "runtime_file/RuntimeFileResults.h"
@@ -25,6 +28,7 @@ int CXmlIniLoader::Load(CXmlCfgPropertyBag& bag) {
   if (!ini_.Load()) return result::kCannotRead;
   int code = ReadComponents();
   if (code == result::kSuccess) code = ReadProgressMessages();
+  if (code == result::kSuccess) ReadReplacedProducts();
   bag_ = nullptr;
   return code;
 }
@@ -176,6 +180,15 @@ int CXmlIniLoader::ReadAttributeSection(const yv::_stringw& sectionName, CXmlCfg
   if (action == layout::kAbsentFlags) return result::kActionMissing;
   attribute->action = static_cast<DWORD>(action);
   return result::kSuccess;
+}
+
+void CXmlIniLoader::ReadReplacedProducts() {
+  std::wstring_view codes = ini_.Value(layout::kReplacedProductsSection, layout::kProductCodesKey);
+  while (!codes.empty()) {
+    size_t end = std::min(codes.find(L';'), codes.size());
+    if (end > 0) bag_->replacedProducts.emplace_back(std::wstring(codes.substr(0, end)).c_str());
+    codes.remove_prefix(std::min(end + 1, codes.size()));
+  }
 }
 
 int CXmlIniLoader::ReadProgressMessages() {

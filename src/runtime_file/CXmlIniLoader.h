@@ -49,6 +49,7 @@ class CXmlIniLoader : public CXmlLoader {
   int ReadXPathSection(const yv::_stringw& sectionName, const yv::_stringw& expression, CXmlCfgFileProp& file);
   int ReadAttributeSection(const yv::_stringw& sectionName, CXmlCfgXPathProp& xpath);
   int ReadProgressMessages();
+  void ReadReplacedProducts();
 
   // The value of `key` read through a buffer of `chars` characters: cut to
   // chars - 1, empty when the key or its section is absent. Valid until the

@@ -29,6 +29,9 @@ int CXmlIniWriter::Write(const CXmlCfgPropertyBag& bag) {
   for (const auto& [id, text] : bag.progressMessages) {
     ini_.SetString(layout::kProgressMessagesSection, id.c_str(), std::wstring_view(text));
   }
+  std::wstring replaced;
+  for (const yv::_stringw& code : bag.replacedProducts) replaced += (replaced.empty() ? L"" : L";") + code;
+  if (!replaced.empty()) ini_.SetString(layout::kReplacedProductsSection, layout::kProductCodesKey, replaced);
 
   yv::Sha256 digest;
   bool saved = ini_.Save(destination_, &digest);

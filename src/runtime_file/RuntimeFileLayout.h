@@ -7,6 +7,10 @@ namespace RuntimeFileLayout {
 
 constexpr const wchar_t* kComponentsSection = L"Components";
 constexpr const wchar_t* kProgressMessagesSection = L"ProgressMessages";
+// The products a major upgrade removes, as one list of ProductCodes joined by
+// ';'; written only when there are any.
+constexpr const wchar_t* kReplacedProductsSection = L"ReplacedProducts";
+constexpr const wchar_t* kProductCodesKey = L"ProductCodes";
 // Section names of XPath entries and attributes: a running number over the
 // whole file, in the order the writer visits the records.
 constexpr const wchar_t* kXPathSectionFormat = L"XPath_%d";

@@ -86,15 +86,15 @@ class InstallTestCase(unittest.TestCase):
 
     # The package's Windows path; without the module it is a product as its
     # author has it before adding the module.
-    def build_package(self, description, with_module=True):
+    def build_package(self, description, with_module=True, name="package"):
         description = dict(description, product=dict({"name": "YV E2E Product", "version": "1.2.3"},
                                                      **description.get("product", {}),
                                                      code="{%s}" % str(uuid.uuid4()).upper()))
         if with_module:
             description.update(module=os.path.join(BUILD, "bin", "YVXmlCfg.dll"),
                                properties=dict(PROGRESS_TEXTS, **description.get("properties", {})))
-        yvpackage.build_package(description, self.path("package", "package.msi"))
-        return self.windows_path("package", "package.msi")
+        yvpackage.build_package(description, self.path(name, "package.msi"))
+        return self.windows_path(name, "package.msi")
 
     # Wine's msi.dll reports a page fault inside a custom action as success
     # and leaves its only trace on the err+msi debug channel, which msiexec

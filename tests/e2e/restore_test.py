@@ -55,6 +55,44 @@ class Restore(InstallTestCase):
             "xml_elements": ELEMENTS, "xml_attributes": ATTRIBUTES, "extra_actions": list(extra_actions)})
         return package, ["TARGETDIR=" + self.windows_path("target") + "\\"]
 
+    # Versions 1 and 2 of one product, each changing the file with the flag;
+    # version 2 removes version 1 at `removal` in its sequence.
+    def upgrade_packages(self, removal):
+        self.write("existing/app.config", ORIGINAL)
+        upgrade_code = "{6F1C2A55-3D0B-4E63-9A51-2B7D1E0C4A10}"
+        packages = []
+        for version, mode, name in (("1.0.0", "fast", "v1"), ("2.0.0", "faster", "v2")):
+            packages.append(self.build_package({
+                "product": {"version": version, "upgrade_code": upgrade_code},
+                "properties": {"EXISTINGDIR": self.windows_path("existing") + "\\"},
+                "components": [{"id": "CompMain", "directory": "TARGETDIR"}],
+                "xml_files": [["App", "app.config", "CompMain", "EXISTINGDIR", 0x10, "", ""]],
+                "xml_elements": ELEMENTS[:3] + [["Banner", "App", "Root", "banner", " " + name, 0x40]],
+                # Both versions write one value alike: the old one's uninstall must not take it away.
+                "xml_attributes": [["ModeValue", "Mode", "value", mode, 0x1], ["Owner", "Mode", "owner", "app", 0x1]],
+                "upgrades": [[upgrade_code, "0.0.1", version, 256, "OLDERFOUND"]],
+                "remove_existing_products": removal}, name=name))
+        return packages
+
+    def test_a_major_upgrade_applies_the_new_changes_to_what_the_first_installation_found(self):
+        records_before = self.records()
+        target = ["TARGETDIR=" + self.windows_path("target") + "\\"]
+        for removal in (1450, 6650):  # the old product removed first, or after the new one is installed
+            v1, v2 = self.upgrade_packages(removal)
+            self.assertEqual(self.msiexec("/i", v1, "install-v1", target).returncode, 0)
+            run = self.msiexec("/i", v2, f"upgrade-{removal}", target)
+            self.assertEqual(run.returncode, 0, run.log[-3000:])
+            upgraded = self.read("existing", "app.config")
+            self.assertEqual(parsed(upgraded), parsed(ORIGINAL.replace(b'"normal"', b'"faster" owner="app"').replace(
+                b"Welcome", b"Welcome v2")), removal)
+            self.assertEqual(len(set(self.records()) - set(records_before)), 1, removal)
+            # Removed after, the old product's changes are taken over by the new one.
+            self.assertEqual(any("this installation replaces the product" in line for line in run.lines),
+                             removal == 6650, removal)
+            self.assertEqual(self.msiexec("/x", v2, f"uninstall-{removal}", target).returncode, 0)
+            self.assertEqual(parsed(self.read("existing", "app.config")), parsed(ORIGINAL), removal)
+            self.assertEqual(self.records(), records_before, removal)
+
     def records(self):
         return glob.glob(os.path.join(self.state_folder(), "*.restore.ini"))
 
@@ -104,6 +142,21 @@ class Restore(InstallTestCase):
         self.assertEqual((run.returncode, self.read("existing", "app.config")), (INSTALL_FAILED, installed))
         self.assertIn("Private state 'C:\\ProgramData\\YVXmlCfg\\%s' is a link or may be written by users other "
                       "than the administrators. Nothing was changed" % os.path.basename(record), run.lines)
+
+    def test_a_failed_uninstall_leaves_the_record_for_the_next_one(self):
+        records_before = self.records()
+        fail = dict(FAIL_AFTER_INSTALL, condition='REMOVE="ALL" AND FAILUNINSTALL="1"')
+        package, target = self.package(extra_actions=[fail])
+        self.assertEqual(self.msiexec("/i", package, "install", target).returncode, 0)
+        [record] = set(self.records()) - set(records_before)
+        recorded, installed = self.read(record), self.read("existing", "app.config")
+        run = self.msiexec("/x", package, "failed-uninstall", target + ["FAILUNINSTALL=1"])
+        self.assertEqual((run.returncode, self.read(record), self.read("existing", "app.config")),
+                         (INSTALL_FAILED, recorded, installed))
+        self.assertEqual(self.msiexec("/x", package, "uninstall", target).returncode, 0)
+        expected = ORIGINAL.replace(b"<configuration>", b'<configuration removed="yes">')
+        self.assertEqual(parsed(self.read("existing", "app.config")), parsed(expected))
+        self.assertEqual(self.records(), records_before)
 
     def test_a_failed_installation_leaves_the_file_and_no_record(self):
         records_before = self.records()

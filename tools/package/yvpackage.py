@@ -36,6 +36,11 @@ Description (JSON object; everything but "product" optional):
   extra_actions  [{"action", "type", "source", "target", "sequence",
                    "condition"}] further custom actions, e.g. a type 19
                    error that fails the installation at a chosen point
+  upgrades     [[upgrade code, version min, version max, attributes, action
+                 property]] Upgrade rows; with them FindRelatedProducts and
+                 RemoveExistingProducts are sequenced, the latter at
+                 "remove_existing_products" (default 1450: the older product
+                 is removed before anything of this one is installed)
   error_rows   true (default) adds Error rows 27519 and 27520, which the
                module's load and save prompts need
   raw_tables   [{"name", "columns": [[name, idt type], ...], "keys": [...],
@@ -235,6 +240,16 @@ def _make_tables(d, product, work, out_dir):
         name, action_type, number = MODULE_ACTIONS[which]
         custom.add(name, action_type, "YVXmlCfg", name)
         execute.add(name, conditions.get(name), number)
+    upgrade = Table("Upgrade", [("UpgradeCode", "s38"), ("VersionMin", "S20"), ("VersionMax", "S20"),
+                                ("Language", "S255"), ("Attributes", "i4"), ("Remove", "S255"),
+                                ("ActionProperty", "s72")], ["UpgradeCode", "VersionMin", "VersionMax", "Language",
+                                                             "Attributes"])
+    for code, version_min, version_max, attributes, action_property in d.get("upgrades", []):
+        upgrade.add(code, version_min, version_max, None, attributes, None, action_property)
+    if upgrade.rows:
+        execute.add("FindRelatedProducts", None, 25)
+        execute.add("RemoveExistingProducts", None, d.get("remove_existing_products", 1450))
+        properties.add("SecureCustomProperties", ";".join(row[-1] for row in upgrade.rows))
     for extra in d.get("extra_actions", []):
         custom.add(extra["action"], extra["type"], extra.get("source"), extra.get("target"))
         execute.add(extra["action"], extra.get("condition"), extra["sequence"])
@@ -245,7 +260,7 @@ def _make_tables(d, product, work, out_dir):
             error.add(number, text)
 
     tables = [properties, directory, component, feature, feature_components, files, media, binary, custom, execute,
-              error]
+              error, upgrade]
     tables += _xml_tables(d)
     for raw in d.get("raw_tables", []):
         table = Table(raw["name"], [tuple(c) for c in raw["columns"]], raw["keys"])
