@@ -69,7 +69,7 @@ class Restore(InstallTestCase):
                 "xml_files": [["App", "app.config", "CompMain", "EXISTINGDIR", 0x10, "", ""]],
                 "xml_elements": ELEMENTS[:3] + [["Banner", "App", "Root", "banner", " " + name, 0x40]],
                 # Both versions write one value alike: the old one's uninstall must not take it away.
-                "xml_attributes": [["ModeValue", "Mode", "value", mode, 0x1], ["Owner", "Mode", "owner", "app", 0x1]],
+                "xml_attributes": [["ModeValue", "Mode", "value", mode, 0x1], ["Owner", "Mode", "owner", "app", 0x1 | 0x4]],
                 "upgrades": [[upgrade_code, "0.0.1", version, 256, "OLDERFOUND"]],
                 "remove_existing_products": removal}, name=name))
         return packages
