@@ -5,6 +5,7 @@
 
 #include <map>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "support/com_ptr.h"
@@ -164,6 +165,9 @@ class CYVXmlFile {
   yv::ComPtr<IXMLDOMNode> TransformationSource() const;
   void AdoptFormattedRoot(IXMLDOMNode* source, IXMLDOMDocument2* stylesheet, IXMLDOMDocument2* output);
   HRESULT SaveReplacing();
+  // The document written over the loaded bytes in their layout; false when
+  // that cannot be done, after logging why.
+  bool WriteKeepingLayout(std::string& bytes) const;
   yv::ComPtr<IXMLDOMDocument2> CreateScratchDocument() const;
   // Whether the file at `path` parses whole and has the document's root.
   bool HoldsWholeDocument(const yv::_stringw& path) const;
@@ -193,6 +197,9 @@ class CYVXmlFile {
   bool buildOverBlank_ = false;
   // The line ends of the file as loaded; unknown for a built one.
   xmlutils::LineEnd lineEnd_ = xmlutils::LineEnd::kUnknown;
+  // The bytes of a file loaded to keep its layout, which the save writes
+  // the changed document over; empty for a formatted or built one.
+  std::string loadedBytes_;
   yv::_stringw selectionNamespaces_;
   yv::ComPtr<IXMLDOMDocument2> document_;
   yv::ComPtr<IXMLDOMElement> rootElement_;

@@ -8,6 +8,7 @@
 
 #include "xml/CYVXmlFile.h"
 #include "xml/ComVariant.h"
+#include "xml/ElementLayout.h"
 #include "xml/IXmlChangeObserver.h"
 #include "xml/MsxmlIds.h"
 #include "xml/XmlChange.h"
@@ -263,8 +264,10 @@ bool CYVXmlFile::InsertElementAt(long position, const yv::_stringw& markup, cons
   if (!element) return false;
   yv::ComPtr<IXMLDOMNode> following = ElementChild(parent, position);
   yv::ComPtr<IXMLDOMNode> inserted;
+  // In kept layout the element gets back the line its removal took.
   HRESULT hr =
-      following ? parent->insertBefore(element.get(), ComVariant::FromDispatch(following.get()).get(), inserted.put())
-                : parent->appendChild(element.get(), inserted.put());
+      !formatOnSave_ ? xmlutils::InsertOnOwnLine(parent, element.get(), following.get(), inserted.put())
+      : following ? parent->insertBefore(element.get(), ComVariant::FromDispatch(following.get()).get(), inserted.put())
+                  : parent->appendChild(element.get(), inserted.put());
   return SUCCEEDED(hr) && inserted;
 }

@@ -7,6 +7,7 @@
 #include "support/com_exception.h"
 #include "xml/CYVXmlFile.h"
 #include "xml/ComVariant.h"
+#include "xml/ElementLayout.h"
 #include "xml/MsxmlIds.h"
 #include "xml/XmlChange.h"
 #include "xml/XmlName.h"
@@ -290,7 +291,10 @@ int CYVXmlFile::RemoveElement() {
   if (FAILED(node->get_parentNode(parent.put())) || !parent) return XmlResult::kParentUnavailable;
   XmlChange change = observer_ ? RemovalOf(node, parent.get()) : XmlChange();
   yv::ComPtr<IXMLDOMNode> removed;
-  if (FAILED(parent->removeChild(node, removed.put()))) return XmlResult::kRemoveElementFailed;
+  // Kept layout loses the element's line with it; a formatted one is laid
+  // out anew anyway.
+  if (FAILED(formatOnSave_ ? parent->removeChild(node, removed.put()) : xmlutils::RemoveWithLine(parent.get(), node)))
+    return XmlResult::kRemoveElementFailed;
   ReportChange(std::move(change), parent.get());
   return XmlResult::kSuccess;
 }

@@ -7,6 +7,7 @@
 #include "support/FileBytes.h"
 #include "support/MessageLog.h"
 #include "support/ReplacementFile.h"
+#include "xml/CLayoutKeepingWriter.h"
 #include "xml/CYVXmlFile.h"
 #include "xml/ComVariant.h"
 #include "xml/DeclaredEncoding.h"
@@ -59,10 +60,13 @@ bool CYVXmlFile::LoadOrCreate(HRESULT& hr) {
     std::string start;
     lineEnd_ = yv::ReadFileStart(path_, start, kLineEndProbe) ? xmlutils::FirstLineEnd(start)
                                                               : xmlutils::LineEnd::kUnknown;
+    // The save writes the changes over these bytes in the file's layout.
+    if (formatOnSave_ || !yv::ReadWholeFile(path_, loadedBytes_)) loadedBytes_.clear();
     hr = LoadDocument(document_.get(), path_, &loaded);
     return SUCCEEDED(hr) && loaded == VARIANT_TRUE;
   }
 
+  loadedBytes_.clear();
   LogMessage(IDS_CREATING_FILE, path_, rootElementName_);
   yv::_stringw text;
   if (!rootElementNamespace_.empty()) {
@@ -140,13 +144,27 @@ int CYVXmlFile::Save() {
 HRESULT CYVXmlFile::SaveReplacing() {
   yv::ReplacementFile replacement(path_);
   if (!replacement.valid()) return HRESULT_FROM_WIN32(GetLastError());
-  HRESULT hr = SaveDocument(document_.get(), replacement.path());
-  if (FAILED(hr)) return hr;
-  if (!KeepDeclaredEncoding(replacement.path()) || !KeepLineEnds(replacement.path()))
-    return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+  std::string bytes;
+  if (!loadedBytes_.empty() && WriteKeepingLayout(bytes)) {
+    if (!yv::WriteWholeFile(replacement.path(), bytes)) return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+  } else {
+    HRESULT hr = SaveDocument(document_.get(), replacement.path());
+    if (FAILED(hr)) return hr;
+    if (!KeepDeclaredEncoding(replacement.path()) || !KeepLineEnds(replacement.path()))
+      return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+  }
   if (!HoldsWholeDocument(replacement.path())) return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
   if (!replacement.Commit()) return HRESULT_FROM_WIN32(GetLastError());
   return S_OK;
+}
+
+bool CYVXmlFile::WriteKeepingLayout(std::string& bytes) const {
+  xmlutils::CLayoutKeepingWriter writer;
+  std::wstring why;
+  if (writer.Read(loadedBytes_, why) && writer.Write(document_.get(), bytes, why)) return true;
+  LogText(yv::_stringw().format(L"The layout of '%s' cannot be kept (%s); the parser writes it in its own",
+                                path_.c_str(), why.c_str()));
+  return false;
 }
 
 // A fresh document of the parser in use; the class is taken from the

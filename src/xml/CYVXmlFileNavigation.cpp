@@ -4,6 +4,7 @@
 #include "xml/CYVXPath.h"
 #include "xml/CYVXmlFile.h"
 #include "xml/ComVariant.h"
+#include "xml/ElementLayout.h"
 #include "xml/MsxmlIds.h"
 #include "xml/XmlChange.h"
 #include "xml/XmlResults.h"
@@ -92,8 +93,10 @@ void CYVXmlFile::CreateXPathElements(const yv::_stringw& xpath, const yv::_strin
   }
   yv::ComPtr<IXMLDOMElement> newElement;
   yv::ComPtr<IXMLDOMNode> appended;
-  if (FAILED(newNode.As(msxml::kIXMLDOMElement, newElement)) ||
-      FAILED(parent->appendChild(newElement.get(), appended.put()))) {
+  yv::ComPtr<IXMLDOMNode> parentNode;
+  if (FAILED(newNode.As(msxml::kIXMLDOMElement, newElement)) || FAILED(parent.As(msxml::kIXMLDOMNode, parentNode)) ||
+      FAILED(formatOnSave_ ? parentNode->appendChild(newNode.get(), appended.put())
+                           : xmlutils::InsertOnOwnLine(parentNode.get(), newNode.get(), nullptr, appended.put()))) {
     LogMessage(IDS_APPEND_CHILD_FAILED);
     return;
   }

@@ -138,7 +138,7 @@ TEST_F(EngineTest, InstallBacksUpAndChangesFilesRollbackAndCommitUndoItAndUninst
                                      {"first=\"1\"", 1},
                                      {">pre-text<", 1},
                                      {"<startup sku=\"v4\">text</startup>", 1},
-                                     {"<add key=\"new\"/>", 1},
+                                     {"<add key=\"new\" />", 1},
                                      {"absent", 0},
                                      {"uninstallOnly", 0},
                                      {"urn:never", 0},
@@ -159,7 +159,7 @@ TEST_F(EngineTest, InstallBacksUpAndChangesFilesRollbackAndCommitUndoItAndUninst
   ExpectCounts(Read(L"removed.config"), {{"<configuration cleaned=\"yes\">", 1},
                                          {"value=", 0},
                                          {"content is never", 0},
-                                         {"<add key=\"mode\"/>", 1},
+                                         {"<add key=\"mode\" />", 1},
                                          {"<uninstalled/>", 1},
                                          {"<installed", 0}});
   EXPECT_FALSE(FileExists(PathOf(L"owned.xml")));
@@ -245,7 +245,7 @@ TEST_F(EngineTest, RestoreFlagRepairsToTheFirstInstallAndUninstallPutsBackTheOri
   Element(app, L"//", 0, L"", {{L"done", L"yes", kUninstall | kCreate}});
   EXPECT_EQ(DoInstall(), 0);
   std::string installed = Read(L"app.config");
-  ExpectCounts(installed, {{"mode", 0}, {">text-more<", 1}, {"value=\";x\"", 1}, {"<add key=\"new\"/>", 1}});
+  ExpectCounts(installed, {{"mode", 0}, {">text-more<", 1}, {"value=\";x\"", 1}, {"<add key=\"new\" />", 1}});
   for (int repair = 0; repair < 2; ++repair) {
     EXPECT_EQ(DoInstall(), 0);
     EXPECT_EQ(Read(L"app.config"), installed);

@@ -1,0 +1,196 @@
+#include "xml/ElementLayout.h"
+
+#include <string>
+
+#include "support/com_ptr.h"
+#include "support/stringw.h"
+#include "xml/ComVariant.h"
+#include "xml/MsxmlIds.h"
+
+namespace xmlutils {
+
+namespace {
+
+using Node = yv::ComPtr<IXMLDOMNode>;
+
+DOMNodeType TypeOf(IXMLDOMNode* node) {
+  DOMNodeType type = NODE_INVALID;
+  if (!node || FAILED(node->get_nodeType(&type))) return NODE_INVALID;
+  return type;
+}
+
+std::wstring ValueOf(IXMLDOMNode* node) {
+  ComVariant value;
+  if (FAILED(node->get_nodeValue(value.put()))) return std::wstring();
+  return value.ToText().c_str();
+}
+
+bool IsBlank(const std::wstring& text) { return text.find_first_not_of(L" \t\r\n") == std::wstring::npos; }
+
+// Whitespace-only text: the layout between pieces of markup.
+bool IsLayout(IXMLDOMNode* node) { return TypeOf(node) == NODE_TEXT && IsBlank(ValueOf(node)); }
+
+Node Previous(IXMLDOMNode* node) {
+  Node previous;
+  if (node) node->get_previousSibling(previous.put());
+  return previous;
+}
+
+Node LastChild(IXMLDOMNode* node) {
+  Node last;
+  node->get_lastChild(last.put());
+  return last;
+}
+
+// Whether `parent` holds text that is not layout, or CDATA.
+bool HoldsText(IXMLDOMNode* parent) {
+  Node child;
+  parent->get_firstChild(child.put());
+  while (child) {
+    DOMNodeType type = TypeOf(child.get());
+    if (type == NODE_CDATA_SECTION || (type == NODE_TEXT && !IsLayout(child.get()))) return true;
+    Node next;
+    child->get_nextSibling(next.put());
+    child = next;
+  }
+  return false;
+}
+
+// The line break and indentation at the end of a layout text (all of it
+// when it has no line break).
+std::wstring LineStart(const std::wstring& layout) {
+  size_t lineEnd = layout.find_last_of(L'\n');
+  return lineEnd == std::wstring::npos ? layout : layout.substr(lineEnd);
+}
+
+// The line start of `node`: of the layout in front of it, "\n" for the root
+// element; empty when it does not start a line.
+std::wstring LineStartOf(IXMLDOMNode* node) {
+  Node parent;
+  if (FAILED(node->get_parentNode(parent.put())) || !parent) return std::wstring();
+  if (TypeOf(parent.get()) == NODE_DOCUMENT) return L"\n";
+  Node previous = Previous(node);
+  std::wstring layout = IsLayout(previous.get()) ? ValueOf(previous.get()) : std::wstring();
+  return layout.find(L'\n') == std::wstring::npos ? std::wstring() : LineStart(layout);
+}
+
+// How much deeper the document indents a child than its parent: the first
+// element found on a line of its own below one that is on its own too.
+// Only so many elements are looked at; a document indented at all shows it
+// early.
+std::wstring IndentUnit(IXMLDOMNode* element, const std::wstring& lineStart, int& budget) {
+  Node child;
+  element->get_firstChild(child.put());
+  while (child && budget-- > 0) {
+    if (TypeOf(child.get()) == NODE_ELEMENT) {
+      std::wstring childStart = LineStartOf(child.get());
+      if (childStart.size() > lineStart.size() && childStart.compare(0, lineStart.size(), lineStart) == 0)
+        return childStart.substr(lineStart.size());
+      if (!childStart.empty()) {
+        std::wstring unit = IndentUnit(child.get(), childStart, budget);
+        if (!unit.empty()) return unit;
+      }
+    }
+    Node next;
+    child->get_nextSibling(next.put());
+    child = next;
+  }
+  return std::wstring();
+}
+
+std::wstring DocumentIndentUnit(IXMLDOMNode* node) {
+  yv::ComPtr<IXMLDOMDocument> document;
+  yv::ComPtr<IXMLDOMElement> root;
+  Node rootNode;
+  if (FAILED(node->get_ownerDocument(document.put())) || !document ||
+      FAILED(document->get_documentElement(root.put())) || !root ||
+      FAILED(root->QueryInterface(msxml::kIXMLDOMNode, rootNode.put_void())))
+    return std::wstring();
+  int budget = 2000;
+  return IndentUnit(rootNode.get(), L"\n", budget);
+}
+
+HRESULT InsertText(IXMLDOMNode* parent, const std::wstring& text, IXMLDOMNode* before) {
+  yv::ComPtr<IXMLDOMDocument> document;
+  yv::ComPtr<IXMLDOMText> node;
+  Node inserted;
+  HRESULT hr = parent->get_ownerDocument(document.put());
+  if (SUCCEEDED(hr)) hr = document->createTextNode(RequireBstr(text.c_str()), node.put());
+  if (SUCCEEDED(hr))
+    hr = before ? parent->insertBefore(node.get(), ComVariant::FromDispatch(before).get(), inserted.put())
+                : parent->appendChild(node.get(), inserted.put());
+  return hr;
+}
+
+HRESULT InsertNode(IXMLDOMNode* parent, IXMLDOMNode* node, IXMLDOMNode* before, IXMLDOMNode** inserted) {
+  return before ? parent->insertBefore(node, ComVariant::FromDispatch(before).get(), inserted)
+                : parent->appendChild(node, inserted);
+}
+
+}  // namespace
+
+HRESULT InsertOnOwnLine(IXMLDOMNode* parent, IXMLDOMNode* element, IXMLDOMNode* following, IXMLDOMNode** inserted) {
+  if (TypeOf(parent) != NODE_ELEMENT || HoldsText(parent)) return InsertNode(parent, element, following, inserted);
+  // The new line goes in front of the layout that leads to `following`, or
+  // to the parent's end tag.
+  Node before = following ? Previous(following) : LastChild(parent);
+  if (!IsLayout(before.get())) {
+    before.reset();
+    if (following) following->QueryInterface(msxml::kIXMLDOMNode, before.put_void());
+  }
+  // The sibling whose line is copied: markup before the insertion point.
+  Node sibling = before ? Previous(before.get()) : LastChild(parent);
+  while (sibling && TypeOf(sibling.get()) == NODE_TEXT) sibling = Previous(sibling.get());
+  std::wstring indent, closing;
+  if (sibling) {
+    Node layout = Previous(sibling.get());
+    indent = IsLayout(layout.get()) ? LineStart(ValueOf(layout.get())) : std::wstring();
+  } else if (following && IsLayout(before.get())) {
+    indent = LineStart(ValueOf(before.get()));
+  } else {
+    // The parent's first child: one unit deeper than the parent, when the
+    // parent starts a line and the document shows its unit.
+    std::wstring parentStart = LineStartOf(parent);
+    std::wstring unit = parentStart.empty() ? std::wstring() : DocumentIndentUnit(parent);
+    if (!unit.empty()) {
+      indent = parentStart + unit;
+      if (!before) closing = parentStart;
+    }
+  }
+  // The element first, then its indentation in front of it: some parsers
+  // (Wine's) merge text inserted next to text into that text.
+  HRESULT hr = InsertNode(parent, element, before.get(), inserted);
+  if (SUCCEEDED(hr) && !indent.empty()) hr = InsertText(parent, indent, *inserted);
+  if (SUCCEEDED(hr) && !closing.empty()) hr = InsertText(parent, closing, nullptr);
+  return hr;
+}
+
+HRESULT RemoveWithLine(IXMLDOMNode* parent, IXMLDOMNode* element) {
+  bool laidOut = TypeOf(parent) == NODE_ELEMENT && !HoldsText(parent);
+  Node layout = laidOut ? Previous(element) : Node();
+  Node removed;
+  HRESULT hr = parent->removeChild(element, removed.put());
+  if (FAILED(hr) || !laidOut) return hr;
+  if (IsLayout(layout.get())) {
+    Node removedLayout;
+    parent->removeChild(layout.get(), removedLayout.put());
+  }
+  // Nothing but layout left: empty, as before the first element came.
+  Node child;
+  parent->get_firstChild(child.put());
+  for (Node at = child; at;) {
+    if (!IsLayout(at.get())) return S_OK;
+    Node next;
+    at->get_nextSibling(next.put());
+    at = next;
+  }
+  while (child) {
+    Node next, gone;
+    child->get_nextSibling(next.put());
+    parent->removeChild(child.get(), gone.put());
+    child = next;
+  }
+  return S_OK;
+}
+
+}  // namespace xmlutils
