@@ -198,7 +198,9 @@ int CYVXmlFile::SetElementContent(const yv::_stringw& text, int mode) {
     // The raw values: `text` may come back trimmed, and an undo must find
     // and put back exactly what was there.
     change.before = NodeValue(textNode.get());
-    textNode->put_text(RequireBstr(CombineContent(current, text, mode)));
+    // As the node's value: some parsers (Wine's) escape a text put through
+    // put_text once more, so `&` would be written as `&amp;amp;`.
+    textNode->put_nodeValue(ComVariant::FromText(CombineContent(current, text, mode)).get());
     change.after = NodeValue(textNode.get());
     if (change.after != change.before) ReportChange(std::move(change), node.get());
   }

@@ -6,6 +6,7 @@ the installation ended; the record of the changes lives in the private
 state folder and is gone after a failed installation or the uninstall.
 """
 
+import difflib
 import glob
 import os
 import xml.etree.ElementTree as ET
@@ -37,6 +38,40 @@ ELEMENTS = [["Root", "App", None, "configuration", None, 0], ["Settings", "App",
 ATTRIBUTES = [["ModeValue", "Mode", "value", "fast", 0x1], ["NewValue", "New", "value", "on", 0x1 | 0x4],
               ["DbPooling", "Db", "connectionString", ";Pooling=false", 0x1 | 0x10],
               ["Removed", "Root", "removed", "yes", 0x2 | 0x4]]  # an uninstall row: it runs after the restore
+
+
+FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures", "xml")
+TASK_NS = "xmlns:t='http://schemas.microsoft.com/windows/2004/02/mit/task'"
+# Files of the corpus kept as they are (0x4) and restored (0x10): [file, encoding, selection namespaces],
+# its element rows [key, parent, step, text, flags], attribute rows [key, element, name, value, flags], and the
+# lines a diff of the installed file may show: (removed, added).
+LAYOUT_CASES = [
+    ["app.config", "utf-8", "", [["Root", None, "configuration", None, 0], ["Settings", "Root", "appSettings", None, 0],
+                                 ["Retry", "Settings", "add[@key='RetryCount']", None, 0],
+                                 ["Cache", "Settings", "add[@key='CachePath']", None, 0x2],
+                                 ["Added", "Settings", "add[@key='Added']", None, 0x1]],
+     [["RetryValue", "Retry", "value", "5", 0x1], ["AddedValue", "Added", "value", "yes", 0x5]],
+     (['        <add key="RetryCount" value="3"/>\n',
+       '        <add key="CachePath" value="%LOCALAPPDATA%\\Viewer\\Cache"/>\n'],
+      ['        <add key="RetryCount" value="5"/>\n', '        <add key="Added" value="yes"/>\n'])],
+    ["web.config", "utf-8", "", [["Root", None, "configuration", None, 0],
+                                 ["Compilation", "Root", "system.web/compilation", None, 0]],
+     [["Debug", "Compilation", "debug", "false", 0x1], ["Batch", "Compilation", "batch", "false", 0x5]],
+     (['    <compilation debug="true" targetFramework="4.7.2" />\n'],
+      ['    <compilation debug="false" targetFramework="4.7.2" batch="false" />\n'])],
+    ["pom.xml", "utf-8", "xmlns:m='http://maven.apache.org/POM/4.0.0'",
+     [["Root", None, "m:project", None, 0], ["Description", "Root", "m:description", " (patched)", 0x40]],
+     (), (["  <description>Stock levels &amp; reservations</description>\n"],
+          ["  <description>Stock levels &amp; reservations (patched)</description>\n"])],
+    ["company-cp1252.xml", "cp1252", "", [["Root", None, "company", None, 0], ["Note", "Root", "note", "revised", 0x10]],
+     (),
+     (["  <note>Prix unitaire : 12,50 \u20ac ; remise \u00ab fid\u00e9lit\u00e9 \u00bb 5 %</note>\r\n"],
+      ["  <note>revised</note>\r\n"])],
+    ["NightlyBackup.task.xml", "utf-16", TASK_NS,
+     [["Root", None, "t:Task", None, 0], ["Enabled", "Root", "t:Triggers/t:CalendarTrigger/t:Enabled", "false", 0x10]],
+     (),
+     (["      <Enabled>true</Enabled>\r\n"], ["      <Enabled>false</Enabled>\r\n"])],
+]
 
 
 def parsed(content):
@@ -142,6 +177,33 @@ class Restore(InstallTestCase):
         self.assertEqual((run.returncode, self.read("existing", "app.config")), (INSTALL_FAILED, installed))
         self.assertIn("Private state 'C:\\ProgramData\\YVXmlCfg\\%s' is a link or may be written by users other "
                       "than the administrators. Nothing was changed" % os.path.basename(record), run.lines)
+
+    def test_files_kept_as_they_are_change_only_in_their_changed_lines_and_uninstall_gives_back_their_bytes(self):
+        originals, files, elements, attributes = {}, [], [], []
+        for name, encoding, namespaces, file_elements, file_attributes, _ in LAYOUT_CASES:
+            with open(os.path.join(FIXTURES, name), "rb") as f:
+                originals[name] = f.read()
+            self.write("existing/" + name, originals[name])
+            files.append([name, name, "CompMain", "EXISTINGDIR", 0x14, namespaces, ""])
+            elements += [[name + key, name, parent and name + parent, step, text, flags]
+                         for key, parent, step, text, flags in file_elements]
+            attributes += [[name + key, name + element, *rest] for key, element, *rest in file_attributes]
+        package = self.build_package({
+            "properties": {"EXISTINGDIR": self.windows_path("existing") + "\\"},
+            "components": [{"id": "CompMain", "directory": "TARGETDIR"}],
+            "xml_files": files, "xml_elements": elements, "xml_attributes": attributes})
+        target = ["TARGETDIR=" + self.windows_path("target") + "\\"]
+        run = self.msiexec("/i", package, "install", target)
+        self.assertEqual(run.returncode, 0, run.log[-3000:])
+        for name, encoding, _, _, _, (removed, added) in LAYOUT_CASES:
+            before, after = (text.decode(encoding).splitlines(keepends=True)
+                             for text in (originals[name], self.read("existing", name)))
+            diff = list(difflib.unified_diff(before, after, n=0))[2:]
+            self.assertEqual(([line[1:] for line in diff if line.startswith("-")],
+                              [line[1:] for line in diff if line.startswith("+")]), (removed, added), name)
+        run = self.msiexec("/x", package, "uninstall", target)
+        self.assertEqual(run.returncode, 0, run.log[-3000:])
+        self.assertEqual({name: self.read("existing", name) for name in originals}, originals)
 
     def test_a_failed_uninstall_leaves_the_record_for_the_next_one(self):
         records_before = self.records()
