@@ -107,10 +107,10 @@ yv::_stringw EscapedAttributeValue(const yv::_stringw& value) {
 }
 
 // The namespace declarations in scope at `element`, the nearest of each
-// prefix: what the markup of a child needs to be read on its own.
-yv::_stringw NamespacesInScope(IXMLDOMNode* element) {
+// prefix: what the markup of a child needs to be read on its own; `seen`
+// gets the names declared.
+yv::_stringw NamespacesInScope(IXMLDOMNode* element, std::set<yv::_stringw>& seen) {
   yv::_stringw declarations;
-  std::set<yv::_stringw> seen;
   yv::ComPtr<IXMLDOMNode> current;
   element->QueryInterface(msxml::kIXMLDOMNode, current.put_void());
   while (TypeOf(current.get()) == NODE_ELEMENT) {
@@ -131,6 +131,42 @@ yv::_stringw NamespacesInScope(IXMLDOMNode* element) {
     current = parent;
   }
   return declarations;
+}
+
+// Adds to `declarations` the namespace of `node` and of its attributes and
+// descendants, for each prefix not in `seen`: the markup of a removed
+// element names no namespace it inherits, and some parsers (Wine's) do not
+// list an ancestor's declarations among its attributes, so the namespaces
+// the element uses are read from the element itself.
+void AddNamespacesUsed(IXMLDOMNode* node, std::set<yv::_stringw>& seen, yv::_stringw& declarations) {
+  DOMNodeType type = TypeOf(node);
+  if (type != NODE_ELEMENT && type != NODE_ATTRIBUTE) return;
+  yv::_stringw prefix, uri;
+  node->get_prefix(prefix.out());
+  node->get_namespaceURI(uri.out());
+  yv::_stringw name = prefix.empty() ? yv::_stringw(L"xmlns") : L"xmlns:" + prefix;
+  if (!IsNamespaceDeclaration(NameOf(node)) && (!uri.empty() || prefix.empty()) && seen.insert(name).second)
+    declarations += L" " + name + L"=\"" + EscapedAttributeValue(uri) + L"\"";
+  if (type != NODE_ELEMENT) return;
+  yv::ComPtr<IXMLDOMNamedNodeMap> attributes;
+  long count = 0;
+  if (SUCCEEDED(node->get_attributes(attributes.put())) && attributes) attributes->get_length(&count);
+  for (long i = 0; i < count; ++i) {
+    yv::ComPtr<IXMLDOMNode> attribute;
+    yv::_stringw attributePrefix;
+    // An attribute without a prefix is in no namespace, whatever the default.
+    if (SUCCEEDED(attributes->get_item(i, attribute.put())) && attribute &&
+        SUCCEEDED(attribute->get_prefix(attributePrefix.out())) && !attributePrefix.empty())
+      AddNamespacesUsed(attribute.get(), seen, declarations);
+  }
+  yv::ComPtr<IXMLDOMNode> child;
+  node->get_firstChild(child.put());
+  while (child) {
+    AddNamespacesUsed(child.get(), seen, declarations);
+    yv::ComPtr<IXMLDOMNode> next;
+    child->get_nextSibling(next.put());
+    child = next;
+  }
 }
 
 yv::_stringw ContentText(IXMLDOMNode* node) {
@@ -200,7 +236,9 @@ XmlChange CYVXmlFile::RemovalOf(IXMLDOMNode* node, IXMLDOMNode* parent) {
   node->get_xml(markup.out());
   change.before = markup;
   change.position = ElementNumber(node);
-  change.namespaces = NamespacesInScope(parent);
+  std::set<yv::_stringw> seen;
+  change.namespaces = NamespacesInScope(parent, seen);
+  AddNamespacesUsed(node, seen, change.namespaces);
   return change;
 }
 
