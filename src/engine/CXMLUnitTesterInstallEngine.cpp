@@ -3,9 +3,17 @@
 #include <cwchar>
 
 #include "config/ConfigFlags.h"
+#include "runtime_file/CRuntimeDataStore.h"
 #include "support/CallerBuffer.h"
 #include "support/MessageLog.h"
 #include "xml/XmlResults.h"
+
+namespace {
+
+// A ProductCode, braces and terminator included, and room to spare.
+constexpr DWORD kProductCodeChars = 64;
+
+}  // namespace
 
 CXMLUnitTesterInstallEngine::CXMLUnitTesterInstallEngine(IXmlTestHarness& harness) : harness_(harness) {}
 
@@ -61,4 +69,24 @@ DWORD CXMLUnitTesterInstallEngine::Resolve(wchar_t* buffer, DWORD capacity) {
   // the text as its source so that the two never overlap.
   yv::_stringw source(buffer);
   return ResolveString(kKindText, source.c_str(), buffer, capacity);
+}
+
+int CXMLUnitTesterInstallEngine::RecordedChanges(const CXmlCfgFileProp& file, XmlChangeList& changes) {
+  changes.clear();
+  if (harness_.IsInstall()) return 0;
+  if (!record_) {
+    record_ = std::make_unique<CRestoreRecord>();
+    wchar_t product[kProductCodeChars] = L"";
+    CXmlMSILoader::GetPropertyValue(L"ProductCode", product, kProductCodeChars);
+    yv::_stringw folder = CRuntimeDataStore::MachineFolder();
+    if (CRestoreRecord::IsProductCode(product) && !folder.empty()) {
+      if (int code = record_->Open(CRestoreRecord::PathFor(folder, product))) return code;
+    }
+  }
+  changes = record_->Changes(file.key);
+  if (changes.empty())
+    LogText(yv::_stringw().format(L"No restore record of XML file '%s' on this machine: its uninstall restores nothing "
+                                  L"but what its uninstall rows say",
+                                  file.GetFullPath().c_str()));
+  return 0;
 }

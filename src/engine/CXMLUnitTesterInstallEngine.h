@@ -3,8 +3,11 @@
 #include <windows.h>
 #include <msi.h>
 
+#include <memory>
+
 #include "database/CXmlMSILoader.h"
 #include "engine/CYVXMLInstallEngine.h"
+#include "runtime_file/CRestoreRecord.h"
 #include "yvxmlcfg/IXmlTestHarness.h"
 
 // The engine as a test harness runs it, outside any installation: it loads
@@ -34,6 +37,11 @@ class CXMLUnitTesterInstallEngine : public CYVXMLInstallEngine, public CXmlMSILo
   int GetPropertyValue(const wchar_t* name, wchar_t* buffer, DWORD capacity) override;
   DWORD Resolve(wchar_t* buffer, DWORD capacity) override;
 
+  // An uninstall pass shows what the uninstall would restore of a file with
+  // the file flag 0x10: the changes that this machine's record of the
+  // package's product holds for it, if there is one.
+  int RecordedChanges(const CXmlCfgFileProp& file, XmlChangeList& changes) override;
+
   // The text that stands in for a progress message the harness does not
   // want read from its database.
   static constexpr const wchar_t* kProgressPlaceholder =
@@ -41,4 +49,5 @@ class CXMLUnitTesterInstallEngine : public CYVXMLInstallEngine, public CXmlMSILo
 
  private:
   IXmlTestHarness& harness_;
+  std::unique_ptr<CRestoreRecord> record_;
 };

@@ -27,13 +27,22 @@ constexpr LONGLONG kMaxRuntimeDataBytes = 1LL << 30;
 
 }  // namespace
 
-yv::_stringw CRuntimeDataStore::FolderForThisProcess() {
+namespace {
+
+yv::_stringw PrivateFolderUnder(int knownFolder) {
   wchar_t base[MAX_PATH] = L"";
-  int folder = yv::RunsElevatedOrAsLocalSystem() ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA;
-  if (FAILED(SHGetFolderPathW(nullptr, folder | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, base)))
+  if (FAILED(SHGetFolderPathW(nullptr, knownFolder | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, base)))
     return yv::_stringw();
   return yv::_stringw::join(base, kFolderName);
 }
+
+}  // namespace
+
+yv::_stringw CRuntimeDataStore::FolderForThisProcess() {
+  return PrivateFolderUnder(yv::RunsElevatedOrAsLocalSystem() ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA);
+}
+
+yv::_stringw CRuntimeDataStore::MachineFolder() { return PrivateFolderUnder(CSIDL_COMMON_APPDATA); }
 
 bool CRuntimeDataStore::HasLeftovers(const RuntimeDataReference& reference) {
   yv::_stringw folder = FolderForThisProcess();

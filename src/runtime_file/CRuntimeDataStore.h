@@ -57,6 +57,9 @@ class CRuntimeDataStore {
   // The private folder for this process: under the machine's application
   // data when elevated or the local system, else under the account's own.
   static yv::_stringw FolderForThisProcess();
+  // The private folder of the elevated actions, where the records of the
+  // products installed for the machine live.
+  static yv::_stringw MachineFolder();
 
  private:
   int CopyVerified(const RuntimeDataReference& reference);

@@ -84,7 +84,24 @@ bool CLayoutKeepingWriter::Read(const std::string& bytes, std::wstring& why) {
     why = L"its bytes do not read back the same in its encoding";
     return false;
   }
-  return TokenizeXmlText(file_.text(), tokens_, trailer_, why);
+  if (!TokenizeXmlText(file_.text(), tokens_, trailer_, why)) return false;
+  // New elements are written as the file writes its own: the quote of its
+  // first attribute, `<a />` or `<a/>` as its first empty element.
+  const std::wstring& text = file_.text();
+  bool quoteSeen = false, tailSeen = false;
+  for (const XmlToken& token : tokens_) {
+    if (token.kind != XmlTokenKind::kStart) continue;
+    if (!quoteSeen && !token.attributes.empty()) {
+      newQuote_ = token.attributes.front().quote;
+      quoteSeen = true;
+    }
+    if (!tailSeen && token.empty) {
+      emptyTail_ = text.compare(token.tailBegin, token.end - token.tailBegin, L" />") == 0 ? L" />" : L"/>";
+      tailSeen = true;
+    }
+    if (quoteSeen && tailSeen) break;
+  }
+  return true;
 }
 
 namespace {
@@ -190,9 +207,9 @@ bool CLayoutKeepingWriter::Write(IXMLDOMDocument* document, std::string& bytes, 
         if (closes) scope.Close();
         if (!was) {
           out.Markup(L"<" + now.name);
-          for (const XmlAttributeToken& attribute : now.attributes) out.Attribute(attribute, L'"');
-          for (const XmlAttributeToken& attribute : declarations) out.Attribute(attribute, L'"');
-          out.Markup(closes ? L"/>" : L">");
+          for (const XmlAttributeToken& attribute : now.attributes) out.Attribute(attribute, newQuote_);
+          for (const XmlAttributeToken& attribute : declarations) out.Attribute(attribute, newQuote_);
+          out.Markup(closes ? emptyTail_ : L">");
           break;
         }
         if (closes == was->empty && declarations.empty() && SameAttributes(*was, now)) {

@@ -32,6 +32,8 @@ class CLayoutKeepingWriter {
   XmlFileText file_;
   std::vector<XmlToken> tokens_;
   size_t trailer_ = 0;
+  wchar_t newQuote_ = L'"';
+  std::wstring emptyTail_ = L"/>";
 };
 
 }  // namespace xmlutils

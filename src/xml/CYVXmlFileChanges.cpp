@@ -145,7 +145,7 @@ void AddNamespacesUsed(IXMLDOMNode* node, std::set<yv::_stringw>& seen, yv::_str
   node->get_prefix(prefix.out());
   node->get_namespaceURI(uri.out());
   yv::_stringw name = prefix.empty() ? yv::_stringw(L"xmlns") : L"xmlns:" + prefix;
-  if (!IsNamespaceDeclaration(NameOf(node)) && (!uri.empty() || prefix.empty()) && seen.insert(name).second)
+  if (!IsNamespaceDeclaration(NameOf(node)) && !uri.empty() && seen.insert(name).second)
     declarations += L" " + name + L"=\"" + EscapedAttributeValue(uri) + L"\"";
   if (type != NODE_ELEMENT) return;
   yv::ComPtr<IXMLDOMNamedNodeMap> attributes;

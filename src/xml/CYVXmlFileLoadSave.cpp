@@ -56,12 +56,13 @@ bool CYVXmlFile::LoadOrCreate(HRESULT& hr) {
   if (Exists() && !(buildOverBlank_ && IsBlank())) {
     // The parser reads every line end as LF and writes its own kind; the
     // save puts back the kind the file had.
+    // A file kept as it is is read whole: the save writes the changes over
+    // these bytes in the file's layout.
     constexpr size_t kLineEndProbe = 64 * 1024;
     std::string start;
-    lineEnd_ = yv::ReadFileStart(path_, start, kLineEndProbe) ? xmlutils::FirstLineEnd(start)
-                                                              : xmlutils::LineEnd::kUnknown;
-    // The save writes the changes over these bytes in the file's layout.
     if (formatOnSave_ || !yv::ReadWholeFile(path_, loadedBytes_)) loadedBytes_.clear();
+    bool read = !loadedBytes_.empty() || yv::ReadFileStart(path_, start, kLineEndProbe);
+    lineEnd_ = read ? xmlutils::FirstLineEnd(loadedBytes_.empty() ? start : loadedBytes_) : xmlutils::LineEnd::kUnknown;
     hr = LoadDocument(document_.get(), path_, &loaded);
     return SUCCEEDED(hr) && loaded == VARIANT_TRUE;
   }

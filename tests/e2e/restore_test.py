@@ -154,6 +154,11 @@ class Restore(InstallTestCase):
 
         # An administrator changes a value the installation wrote.
         self.write("existing/app.config", installed.replace(b'value="fast"', b'value="admin"'))
+        # The preview of the uninstall, on a copy, restores from this machine's record as the uninstall does.
+        self.write("staging/app.config", self.read("existing", "app.config"))
+        code, output, stderr = self.wine([os.path.join(e2e_kit.BUILD, "bin", "yvxml-preview.exe"), package, "uninstall",
+                                          "--dir", "EXISTINGDIR=" + self.windows_path("staging")])
+        self.assertEqual(code, 0, output + stderr)
         run = self.msiexec("/x", package, "uninstall", target)
         self.assertEqual(run.returncode, 0, run.log[-3000:])
         path = self.windows_path("existing", "app.config")
@@ -162,6 +167,7 @@ class Restore(InstallTestCase):
         expected = ORIGINAL.replace(b'value="normal"', b'value="admin"').replace(
             b"<configuration>", b'<configuration removed="yes">')
         self.assertEqual(parsed(self.read("existing", "app.config")), parsed(expected))
+        self.assertEqual(parsed(self.read("staging", "app.config")), parsed(expected))
         self.assertEqual(self.records(), records_before)
 
     def test_a_record_that_is_a_link_is_refused_before_the_file_changes(self):

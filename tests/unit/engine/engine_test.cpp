@@ -160,7 +160,7 @@ TEST_F(EngineTest, InstallBacksUpAndChangesFilesRollbackAndCommitUndoItAndUninst
                                          {"value=", 0},
                                          {"content is never", 0},
                                          {"<add key=\"mode\" />", 1},
-                                         {"<uninstalled/>", 1},
+                                         {"<uninstalled />", 1},
                                          {"<installed", 0}});
   EXPECT_FALSE(FileExists(PathOf(L"owned.xml")));
 }
