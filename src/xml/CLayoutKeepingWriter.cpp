@@ -1,5 +1,7 @@
 #include "xml/CLayoutKeepingWriter.h"
 
+#include <algorithm>
+
 #include "xml/DocumentTokens.h"
 #include "xml/TokenAlignment.h"
 
@@ -7,8 +9,8 @@ namespace xmlutils {
 
 namespace {
 
-// Beyond this many differing pieces the alignment is left to the parser's
-// own save: the search costs the square of the number.
+// Beyond this many differing pieces between two unchanged ones the save is
+// left to the parser: lining them up costs the square of the number.
 constexpr long kMostEdits = 2000;
 
 }  // namespace
@@ -150,6 +152,19 @@ class NamespaceScope {
     return needed;
   }
 
+  // Drops from the attributes of a new element the declarations the text
+  // already makes where it goes: the parser may give an element it made a
+  // declaration of its own.
+  void DropDeclared(std::vector<XmlAttributeToken>& attributes) const {
+    attributes.erase(std::remove_if(attributes.begin(), attributes.end(),
+                                    [this](const XmlAttributeToken& attribute) {
+                                      return IsNamespaceDeclaration(attribute.name) &&
+                                             InScope(attribute.name.size() > 5 ? attribute.name.substr(6) : L"") ==
+                                                 attribute.value;
+                                    }),
+                     attributes.end());
+  }
+
   void Close() {
     if (marks_.empty()) return;
     declared_.resize(marks_.back());
@@ -200,6 +215,7 @@ bool CLayoutKeepingWriter::Write(IXMLDOMDocument* document, std::string& bytes, 
         bool closes = now.empty && (!was || was->empty);
         closedItself.push_back(closes);
         std::vector<XmlAttributeToken> written = now.attributes;
+        scope.DropDeclared(written);
         if (was)
           for (const XmlAttributeToken& old : was->attributes)
             if (!Find(written, old.name) && Kept(now, old)) written.push_back(old);
@@ -207,7 +223,7 @@ bool CLayoutKeepingWriter::Write(IXMLDOMDocument* document, std::string& bytes, 
         if (closes) scope.Close();
         if (!was) {
           out.Markup(L"<" + now.name);
-          for (const XmlAttributeToken& attribute : now.attributes) out.Attribute(attribute, newQuote_);
+          for (const XmlAttributeToken& attribute : written) out.Attribute(attribute, newQuote_);
           for (const XmlAttributeToken& attribute : declarations) out.Attribute(attribute, newQuote_);
           out.Markup(closes ? emptyTail_ : L">");
           break;
@@ -232,7 +248,7 @@ bool CLayoutKeepingWriter::Write(IXMLDOMDocument* document, std::string& bytes, 
           out.Escaped(kept->value, old.quote);
           out.Copy(old.valueEnd, old.end);
         }
-        for (const XmlAttributeToken& attribute : now.attributes)
+        for (const XmlAttributeToken& attribute : written)
           if (!Find(was->attributes, attribute.name)) out.Attribute(attribute, quote);
         for (const XmlAttributeToken& attribute : declarations) out.Attribute(attribute, quote);
         if (closes == was->empty) {

@@ -151,12 +151,13 @@ class CYVXmlFile {
   // What each element created since the observer was set says now, in the
   // order they were created: what a later undo compares them with.
   std::vector<yv::_stringw> CreatedElementContent() const;
-  // Whether the `position`-th element child of the first current node says
-  // what `markup`, read with `namespaces` in scope, says.
+  // Whether the `position`-th child of the first current node, whitespace
+  // between children not counted, says what `markup`, read with
+  // `namespaces` in scope, says.
   bool HoldsElementAt(long position, const yv::_stringw& markup, const yv::_stringw& namespaces);
   // Reads `markup` with `namespaces` (declarations) in scope and inserts the
-  // element as the `position`-th element child of the first current node,
-  // or as its last child when it has fewer.
+  // element as the `position`-th child of the first current node (counted
+  // as above), or as its last child when it has fewer.
   bool InsertElementAt(long position, const yv::_stringw& markup, const yv::_stringw& namespaces);
 
  private:

@@ -13,6 +13,7 @@
 #include "xml/MsxmlIds.h"
 #include "xml/XmlChange.h"
 #include "xml/XmlContentDigest.h"
+#include "xml/XmlName.h"
 
 namespace {
 
@@ -28,13 +29,22 @@ yv::_stringw NameOf(IXMLDOMNode* node) {
   return name;
 }
 
-// The `number`-th element child of `parent`, counted from 1; null when it
+bool IsElement(IXMLDOMNode* node) { return TypeOf(node) == NODE_ELEMENT; }
+
+// Whether `node` counts where a removed element goes back: every sibling
+// (comments and instructions too) but whitespace that only lays out.
+bool IsPlaced(IXMLDOMNode* node) {
+  yv::_stringw text;
+  return TypeOf(node) != NODE_TEXT || FAILED(node->get_text(text.out())) || !xmlutils::IsXmlSpace(text);
+}
+
+// The `number`-th child of `parent` that `counts`, from 1; null when it
 // has fewer. The sibling chain is walked: some parsers' child lists walk it
 // again for every item.
-yv::ComPtr<IXMLDOMNode> ElementChild(IXMLDOMNode* parent, long number) {
+yv::ComPtr<IXMLDOMNode> NthChild(IXMLDOMNode* parent, long number, bool (*counts)(IXMLDOMNode*)) {
   yv::ComPtr<IXMLDOMNode> child;
   if (number < 1 || FAILED(parent->get_firstChild(child.put()))) return nullptr;
-  while (child && !(TypeOf(child.get()) == NODE_ELEMENT && --number == 0)) {
+  while (child && !(counts(child.get()) && --number == 0)) {
     yv::ComPtr<IXMLDOMNode> next;
     child->get_nextSibling(next.put());
     child = next;
@@ -42,19 +52,23 @@ yv::ComPtr<IXMLDOMNode> ElementChild(IXMLDOMNode* parent, long number) {
   return child;
 }
 
-// The number of `node` among the element children of its parent.
-long ElementNumber(IXMLDOMNode* node) {
+yv::ComPtr<IXMLDOMNode> ElementChild(IXMLDOMNode* parent, long number) { return NthChild(parent, number, IsElement); }
+
+// The number of `node` among the children of its parent that `counts`.
+long NumberAmong(IXMLDOMNode* node, bool (*counts)(IXMLDOMNode*)) {
   long number = 1;
   yv::ComPtr<IXMLDOMNode> sibling;
   node->get_previousSibling(sibling.put());
   while (sibling) {
-    if (TypeOf(sibling.get()) == NODE_ELEMENT) ++number;
+    if (counts(sibling.get())) ++number;
     yv::ComPtr<IXMLDOMNode> previous;
     sibling->get_previousSibling(previous.put());
     sibling = previous;
   }
   return number;
 }
+
+long ElementNumber(IXMLDOMNode* node) { return NumberAmong(node, IsElement); }
 
 // XmlChange::element of `node`; empty when it is no element of the
 // document.
@@ -235,7 +249,7 @@ XmlChange CYVXmlFile::RemovalOf(IXMLDOMNode* node, IXMLDOMNode* parent) {
   yv::_stringw markup;
   node->get_xml(markup.out());
   change.before = markup;
-  change.position = ElementNumber(node);
+  change.position = NumberAmong(node, IsPlaced);
   std::set<yv::_stringw> seen;
   change.namespaces = NamespacesInScope(parent, seen);
   AddNamespacesUsed(node, seen, change.namespaces);
@@ -272,7 +286,7 @@ std::vector<yv::_stringw> CYVXmlFile::CreatedElementContent() const {
 
 bool CYVXmlFile::HoldsElementAt(long position, const yv::_stringw& markup, const yv::_stringw& namespaces) {
   if (currentNodes_.empty()) return false;
-  yv::ComPtr<IXMLDOMNode> child = ElementChild(currentNodes_.front().get(), position);
+  yv::ComPtr<IXMLDOMNode> child = NthChild(currentNodes_.front().get(), position, IsPlaced);
   yv::ComPtr<IXMLDOMNode> recorded = child ? ReadElementMarkup(markup, namespaces) : nullptr;
   return recorded && SameXmlContent(child.get(), recorded.get());
 }
@@ -300,7 +314,7 @@ bool CYVXmlFile::InsertElementAt(long position, const yv::_stringw& markup, cons
   yv::ComPtr<IXMLDOMNode> read = ReadElementMarkup(markup, namespaces);
   yv::ComPtr<IXMLDOMNode> element = read ? CopyInto(document_.get(), read.get()) : nullptr;
   if (!element) return false;
-  yv::ComPtr<IXMLDOMNode> following = ElementChild(parent, position);
+  yv::ComPtr<IXMLDOMNode> following = NthChild(parent, position, IsPlaced);
   yv::ComPtr<IXMLDOMNode> inserted;
   // In kept layout the element gets back the line its removal took.
   HRESULT hr =

@@ -37,9 +37,10 @@ struct XmlChange {
   // kRemoved: before is the removed element's markup.
   std::optional<yv::_stringw> before;
   std::optional<yv::_stringw> after;
-  // kRemoved: the element's number among its parent's element children, and
-  // the namespace declarations in scope at the parent that its markup needs
-  // to be read again (xmlns="..." xmlns:p="...").
+  // kRemoved: the element's number among its parent's children but the
+  // whitespace between them (elements, comments, instructions, text), and
+  // the namespace declarations its markup needs to be read again
+  // (xmlns="..." xmlns:p="...").
   long position = 0;
   yv::_stringw namespaces;
 };
