@@ -4,6 +4,7 @@
 
 #include "xml/DocumentTokens.h"
 #include "xml/TokenAlignment.h"
+#include "xml/XmlName.h"
 
 namespace xmlutils {
 
@@ -107,8 +108,6 @@ bool CLayoutKeepingWriter::Read(const std::string& bytes, std::wstring& why) {
 }
 
 namespace {
-
-bool IsNamespaceDeclaration(const std::wstring& name) { return name == L"xmlns" || name.compare(0, 6, L"xmlns:") == 0; }
 
 const XmlAttributeToken* Find(const std::vector<XmlAttributeToken>& attributes, const std::wstring& name) {
   for (const XmlAttributeToken& attribute : attributes)

@@ -89,8 +89,6 @@ yv::_stringw ElementPathOf(IXMLDOMNode* node) {
   return path.empty() ? yv::_stringw(L"/") : yv::_stringw(path.c_str());
 }
 
-bool IsNamespaceDeclaration(const yv::_stringw& name) { return name == L"xmlns" || name.compare(0, 6, L"xmlns:") == 0; }
-
 yv::_stringw EscapedAttributeValue(const yv::_stringw& value) {
   yv::_stringw escaped;
   for (wchar_t c : value) {
@@ -135,7 +133,7 @@ yv::_stringw NamespacesInScope(IXMLDOMNode* element, std::set<yv::_stringw>& see
       yv::ComPtr<IXMLDOMNode> attribute;
       if (FAILED(attributes->get_item(i, attribute.put())) || !attribute) continue;
       yv::_stringw name = NameOf(attribute.get());
-      if (!IsNamespaceDeclaration(name) || !seen.insert(name).second) continue;
+      if (!xmlutils::IsNamespaceDeclaration(name) || !seen.insert(name).second) continue;
       ComVariant value;
       attribute->get_nodeValue(value.put());
       declarations += L" " + name + L"=\"" + EscapedAttributeValue(value.ToText()) + L"\"";
@@ -159,7 +157,7 @@ void AddNamespacesUsed(IXMLDOMNode* node, std::set<yv::_stringw>& seen, yv::_str
   node->get_prefix(prefix.out());
   node->get_namespaceURI(uri.out());
   yv::_stringw name = prefix.empty() ? yv::_stringw(L"xmlns") : L"xmlns:" + prefix;
-  if (!IsNamespaceDeclaration(NameOf(node)) && !uri.empty() && seen.insert(name).second)
+  if (!xmlutils::IsNamespaceDeclaration(NameOf(node)) && !uri.empty() && seen.insert(name).second)
     declarations += L" " + name + L"=\"" + EscapedAttributeValue(uri) + L"\"";
   if (type != NODE_ELEMENT) return;
   yv::ComPtr<IXMLDOMNamedNodeMap> attributes;
@@ -216,7 +214,7 @@ yv::ComPtr<IXMLDOMNode> CopyInto(IXMLDOMDocument2* document, IXMLDOMNode* source
   for (long i = 0; i < count; ++i) {
     yv::ComPtr<IXMLDOMNode> attribute, copied, replaced;
     if (FAILED(attributes->get_item(i, attribute.put())) || !attribute ||
-        IsNamespaceDeclaration(NameOf(attribute.get())))
+        xmlutils::IsNamespaceDeclaration(NameOf(attribute.get())))
       continue;
     if (!(copied = CopyInto(document, attribute.get())) ||
         FAILED(copyAttributes->setNamedItem(copied.get(), replaced.put())))

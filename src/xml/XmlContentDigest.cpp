@@ -15,8 +15,6 @@ yv::_stringw ValueOf(IXMLDOMNode* node) {
   return value.ToText();
 }
 
-bool IsNamespaceDeclaration(const yv::_stringw& name) { return name == L"xmlns" || name.compare(0, 6, L"xmlns:") == 0; }
-
 class DigestBuilder {
  public:
   void Add(IXMLDOMNode* node) {
@@ -77,7 +75,7 @@ class DigestBuilder {
       if (FAILED(map->get_item(i, attribute.put())) || !attribute) continue;
       yv::_stringw attributeName, attributeUri;
       attribute->get_nodeName(attributeName.out());
-      if (IsNamespaceDeclaration(attributeName)) continue;
+      if (xmlutils::IsNamespaceDeclaration(attributeName)) continue;
       attribute->get_namespaceURI(attributeUri.out());
       attributes.push_back(L"@" + attributeName + L" {" + attributeUri + L"}=" + ValueOf(attribute.get()));
     }

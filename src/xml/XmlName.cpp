@@ -82,4 +82,6 @@ bool IsSelectionNamespaceList(std::wstring_view text) {
   return true;
 }
 
+bool IsNamespaceDeclaration(std::wstring_view name) { return name == L"xmlns" || name.substr(0, 6) == L"xmlns:"; }
+
 }  // namespace xmlutils

@@ -13,6 +13,10 @@ bool IsXmlName(std::wstring_view name);
 // empty text does.
 bool IsXmlSpace(std::wstring_view text);
 
+// Whether the attribute `name` declares a namespace: `xmlns` or
+// `xmlns:prefix`.
+bool IsNamespaceDeclaration(std::wstring_view name);
+
 // Whether `text` is a list of `xmlns:prefix='uri'` declarations separated by
 // spaces, the only form the module reads prefixes from.
 bool IsSelectionNamespaceList(std::wstring_view text);
