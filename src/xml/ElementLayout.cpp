@@ -42,18 +42,21 @@ Node LastChild(IXMLDOMNode* node) {
   return last;
 }
 
-// Whether `parent` holds text that is not layout, or CDATA.
-bool HoldsText(IXMLDOMNode* parent) {
-  Node child;
-  parent->get_firstChild(child.put());
-  while (child) {
-    DOMNodeType type = TypeOf(child.get());
-    if (type == NODE_CDATA_SECTION || (type == NODE_TEXT && !IsLayout(child.get()))) return true;
-    Node next;
-    child->get_nextSibling(next.put());
-    child = next;
-  }
-  return false;
+bool IsText(IXMLDOMNode* node) {
+  DOMNodeType type = TypeOf(node);
+  return type == NODE_CDATA_SECTION || (type == NODE_TEXT && !IsLayout(node));
+}
+
+// Whether `parent` holds text that is not layout, or CDATA, looking at its
+// ends and beside `around` (a child, or null): mixed content shows there, and
+// a parent of many thousand elements is not walked for every change.
+bool HoldsText(IXMLDOMNode* parent, IXMLDOMNode* around) {
+  Node first, last, before = Previous(around), after;
+  parent->get_firstChild(first.put());
+  parent->get_lastChild(last.put());
+  if (around) around->get_nextSibling(after.put());
+  return IsText(first.get()) || IsText(last.get()) || IsText(before.get()) || IsText(after.get()) ||
+         (around && IsText(around));
 }
 
 // The line break and indentation at the end of a layout text (all of it
@@ -130,7 +133,8 @@ HRESULT InsertNode(IXMLDOMNode* parent, IXMLDOMNode* node, IXMLDOMNode* before, 
 }  // namespace
 
 HRESULT InsertOnOwnLine(IXMLDOMNode* parent, IXMLDOMNode* element, IXMLDOMNode* following, IXMLDOMNode** inserted) {
-  if (TypeOf(parent) != NODE_ELEMENT || HoldsText(parent)) return InsertNode(parent, element, following, inserted);
+  if (TypeOf(parent) != NODE_ELEMENT || HoldsText(parent, following))
+    return InsertNode(parent, element, following, inserted);
   // The new line goes in front of the layout that leads to `following`, or
   // to the parent's end tag.
   Node before = following ? Previous(following) : LastChild(parent);
@@ -166,7 +170,7 @@ HRESULT InsertOnOwnLine(IXMLDOMNode* parent, IXMLDOMNode* element, IXMLDOMNode* 
 }
 
 HRESULT RemoveWithLine(IXMLDOMNode* parent, IXMLDOMNode* element) {
-  bool laidOut = TypeOf(parent) == NODE_ELEMENT && !HoldsText(parent);
+  bool laidOut = TypeOf(parent) == NODE_ELEMENT && !HoldsText(parent, element);
   Node layout = laidOut ? Previous(element) : Node();
   Node removed;
   HRESULT hr = parent->removeChild(element, removed.put());
