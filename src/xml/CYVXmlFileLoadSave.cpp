@@ -16,18 +16,23 @@
 
 namespace {
 
-// The parser opens files by URL, which stops at MAX_PATH characters: a file
-// with a longer path is read and written through a stream in memory.
-HRESULT LoadDocument(IXMLDOMDocument2* document, const yv::_stringw& path, VARIANT_BOOL* loaded) {
-  if (path.size() < MAX_PATH) return document->load(ComVariant::FromText(path).get(), loaded);
-  std::string bytes;
+// The document of `bytes`, read through a stream in memory.
+HRESULT LoadDocumentBytes(IXMLDOMDocument2* document, const std::string& bytes, VARIANT_BOOL* loaded) {
   yv::ComPtr<IStream> stream;
-  if (!yv::ReadWholeFile(path, bytes)) return HRESULT_FROM_WIN32(ERROR_READ_FAULT);
   HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.put());
   if (SUCCEEDED(hr)) hr = stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
   LARGE_INTEGER start{};
   if (SUCCEEDED(hr)) hr = stream->Seek(start, STREAM_SEEK_SET, nullptr);
   return SUCCEEDED(hr) ? document->load(ComVariant::FromUnknown(stream.get()).get(), loaded) : hr;
+}
+
+// The parser opens files by URL, which stops at MAX_PATH characters: a file
+// with a longer path is read and written through a stream in memory.
+HRESULT LoadDocument(IXMLDOMDocument2* document, const yv::_stringw& path, VARIANT_BOOL* loaded) {
+  if (path.size() < MAX_PATH) return document->load(ComVariant::FromText(path).get(), loaded);
+  std::string bytes;
+  if (!yv::ReadWholeFile(path, bytes)) return HRESULT_FROM_WIN32(ERROR_READ_FAULT);
+  return LoadDocumentBytes(document, bytes, loaded);
 }
 
 HRESULT SaveDocument(IXMLDOMDocument2* document, const yv::_stringw& path) {
@@ -55,15 +60,16 @@ bool CYVXmlFile::LoadOrCreate(HRESULT& hr) {
   // appeared, or builds one that vanished, in the meantime.
   if (Exists() && !(buildOverBlank_ && IsBlank())) {
     // The parser reads every line end as LF and writes its own kind; the
-    // save puts back the kind the file had.
-    // A file kept as it is is read whole: the save writes the changes over
-    // these bytes in the file's layout.
+    // save puts back the kind the file had. A file kept as it is is read
+    // whole, once: the parser reads these bytes, and the save writes the
+    // changes over them in the file's layout.
     constexpr size_t kLineEndProbe = 64 * 1024;
     std::string start;
     if (formatOnSave_ || !yv::ReadWholeFile(path_, loadedBytes_)) loadedBytes_.clear();
     bool read = !loadedBytes_.empty() || yv::ReadFileStart(path_, start, kLineEndProbe);
     lineEnd_ = read ? xmlutils::FirstLineEnd(loadedBytes_.empty() ? start : loadedBytes_) : xmlutils::LineEnd::kUnknown;
-    hr = LoadDocument(document_.get(), path_, &loaded);
+    hr = loadedBytes_.empty() ? LoadDocument(document_.get(), path_, &loaded)
+                              : LoadDocumentBytes(document_.get(), loadedBytes_, &loaded);
     return SUCCEEDED(hr) && loaded == VARIANT_TRUE;
   }
 
