@@ -8,6 +8,7 @@
 
 #include "xml/CYVXmlFile.h"
 #include "xml/ComVariant.h"
+#include "xml/DomNode.h"
 #include "xml/ElementLayout.h"
 #include "xml/IXmlChangeObserver.h"
 #include "xml/MsxmlIds.h"
@@ -17,25 +18,13 @@
 
 namespace {
 
-DOMNodeType TypeOf(IXMLDOMNode* node) {
-  DOMNodeType type = NODE_INVALID;
-  if (!node || FAILED(node->get_nodeType(&type))) return NODE_INVALID;
-  return type;
-}
-
-yv::_stringw NameOf(IXMLDOMNode* node) {
-  yv::_stringw name;
-  node->get_nodeName(name.out());
-  return name;
-}
-
-bool IsElement(IXMLDOMNode* node) { return TypeOf(node) == NODE_ELEMENT; }
+bool IsElement(IXMLDOMNode* node) { return xmlutils::NodeType(node) == NODE_ELEMENT; }
 
 // Whether `node` counts where a removed element goes back: every sibling
 // (comments and instructions too) but whitespace that only lays out.
 bool IsPlaced(IXMLDOMNode* node) {
   yv::_stringw text;
-  return TypeOf(node) != NODE_TEXT || FAILED(node->get_text(text.out())) || !xmlutils::IsXmlSpace(text);
+  return xmlutils::NodeType(node) != NODE_TEXT || FAILED(node->get_text(text.out())) || !xmlutils::IsXmlSpace(text);
 }
 
 // The `number`-th child of `parent` that `counts`, from 1; null when it
@@ -75,12 +64,12 @@ long ElementNumber(IXMLDOMNode* node) { return NumberAmong(node, IsElement); }
 yv::_stringw ElementPathOf(IXMLDOMNode* node) {
   std::wstring path;
   yv::ComPtr<IXMLDOMNode> current;
-  if (TypeOf(node) != NODE_ELEMENT || FAILED(node->QueryInterface(msxml::kIXMLDOMNode, current.put_void())))
+  if (xmlutils::NodeType(node) != NODE_ELEMENT || FAILED(node->QueryInterface(msxml::kIXMLDOMNode, current.put_void())))
     return yv::_stringw();
   for (;;) {
     yv::ComPtr<IXMLDOMNode> parent;
     if (FAILED(current->get_parentNode(parent.put())) || !parent) return yv::_stringw();
-    DOMNodeType type = TypeOf(parent.get());
+    DOMNodeType type = xmlutils::NodeType(parent.get());
     if (type == NODE_DOCUMENT) break;
     if (type != NODE_ELEMENT) return yv::_stringw();
     path.insert(0, L"/" + std::to_wstring(ElementNumber(current.get())));
@@ -125,14 +114,14 @@ yv::_stringw NamespacesInScope(IXMLDOMNode* element, std::set<yv::_stringw>& see
   yv::_stringw declarations;
   yv::ComPtr<IXMLDOMNode> current;
   element->QueryInterface(msxml::kIXMLDOMNode, current.put_void());
-  while (TypeOf(current.get()) == NODE_ELEMENT) {
+  while (xmlutils::NodeType(current.get()) == NODE_ELEMENT) {
     yv::ComPtr<IXMLDOMNamedNodeMap> attributes;
     long count = 0;
     if (SUCCEEDED(current->get_attributes(attributes.put())) && attributes) attributes->get_length(&count);
     for (long i = 0; i < count; ++i) {
       yv::ComPtr<IXMLDOMNode> attribute;
       if (FAILED(attributes->get_item(i, attribute.put())) || !attribute) continue;
-      yv::_stringw name = NameOf(attribute.get());
+      yv::_stringw name = xmlutils::NodeName(attribute.get());
       if (!xmlutils::IsNamespaceDeclaration(name) || !seen.insert(name).second) continue;
       ComVariant value;
       attribute->get_nodeValue(value.put());
@@ -151,13 +140,13 @@ yv::_stringw NamespacesInScope(IXMLDOMNode* element, std::set<yv::_stringw>& see
 // list an ancestor's declarations among its attributes, so the namespaces
 // the element uses are read from the element itself.
 void AddNamespacesUsed(IXMLDOMNode* node, std::set<yv::_stringw>& seen, yv::_stringw& declarations) {
-  DOMNodeType type = TypeOf(node);
+  DOMNodeType type = xmlutils::NodeType(node);
   if (type != NODE_ELEMENT && type != NODE_ATTRIBUTE) return;
   yv::_stringw prefix, uri;
   node->get_prefix(prefix.out());
   node->get_namespaceURI(uri.out());
   yv::_stringw name = prefix.empty() ? yv::_stringw(L"xmlns") : L"xmlns:" + prefix;
-  if (!xmlutils::IsNamespaceDeclaration(NameOf(node)) && !uri.empty() && seen.insert(name).second)
+  if (!xmlutils::IsNamespaceDeclaration(xmlutils::NodeName(node)) && !uri.empty() && seen.insert(name).second)
     declarations += L" " + name + L"=\"" + EscapedAttributeValue(uri) + L"\"";
   if (type != NODE_ELEMENT) return;
   yv::ComPtr<IXMLDOMNamedNodeMap> attributes;
@@ -193,13 +182,13 @@ yv::_stringw ContentText(IXMLDOMNode* node) {
 // declarations are not copied: each name is made in its namespace, and the
 // parser declares what it needs. Null when a node cannot be made.
 yv::ComPtr<IXMLDOMNode> CopyInto(IXMLDOMDocument2* document, IXMLDOMNode* source) {
-  DOMNodeType type = TypeOf(source);
+  DOMNodeType type = xmlutils::NodeType(source);
   yv::_stringw uri;
   source->get_namespaceURI(uri.out());
   yv::ComPtr<IXMLDOMNode> copy;
   ComVariant value;
-  if (FAILED(document->createNode(ComVariant::FromI4(type).get(), RequireBstr(NameOf(source)), RequireBstr(uri),
-                                  copy.put())) ||
+  if (FAILED(document->createNode(ComVariant::FromI4(type).get(), RequireBstr(xmlutils::NodeName(source)),
+                                  RequireBstr(uri), copy.put())) ||
       !copy)
     return nullptr;
   if (type != NODE_ELEMENT) {
@@ -214,7 +203,7 @@ yv::ComPtr<IXMLDOMNode> CopyInto(IXMLDOMDocument2* document, IXMLDOMNode* source
   for (long i = 0; i < count; ++i) {
     yv::ComPtr<IXMLDOMNode> attribute, copied, replaced;
     if (FAILED(attributes->get_item(i, attribute.put())) || !attribute ||
-        xmlutils::IsNamespaceDeclaration(NameOf(attribute.get())))
+        xmlutils::IsNamespaceDeclaration(xmlutils::NodeName(attribute.get())))
       continue;
     if (!(copied = CopyInto(document, attribute.get())) ||
         FAILED(copyAttributes->setNamedItem(copied.get(), replaced.put())))
@@ -237,7 +226,7 @@ void CYVXmlFile::ReportChange(XmlChange change, IXMLDOMNode* element) {
   if (!observer_) return;
   change.xpath = currentXPath_;
   change.element = ElementPathOf(element);
-  change.name = NameOf(element);
+  change.name = xmlutils::NodeName(element);
   observer_->OnXmlChange(std::move(change));
 }
 
@@ -266,7 +255,7 @@ bool CYVXmlFile::SelectElementAt(const yv::_stringw& path, const yv::_stringw& n
     node = ElementChild(node.get(), number);
     step = end;
   }
-  if (!node || NameOf(node.get()) != name) return false;
+  if (!node || xmlutils::NodeName(node.get()) != name) return false;
   currentNodes_.push_back(node);
   return true;
 }

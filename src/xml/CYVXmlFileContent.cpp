@@ -7,6 +7,7 @@
 #include "support/com_exception.h"
 #include "xml/CYVXmlFile.h"
 #include "xml/ComVariant.h"
+#include "xml/DomNode.h"
 #include "xml/ElementLayout.h"
 #include "xml/MsxmlIds.h"
 #include "xml/XmlChange.h"
@@ -56,11 +57,6 @@ yv::ComPtr<IXMLDOMText> ChangedTextNode(IXMLDOMNode* node, bool added) {
   HRESULT hr = added ? node->get_lastChild(child.put()) : node->get_firstChild(child.put());
   if (FAILED(hr) || !child || FAILED(child.As(msxml::kIXMLDOMText, text))) return nullptr;
   return text;
-}
-
-yv::_stringw NodeValue(IXMLDOMNode* node) {
-  ComVariant value;
-  return SUCCEEDED(node->get_nodeValue(value.put())) ? value.ToText() : yv::_stringw();
 }
 
 // Removes `attribute` (found in `attributes` as localName, uri) from the
@@ -197,11 +193,11 @@ int CYVXmlFile::SetElementContent(const yv::_stringw& text, int mode) {
     if (text.empty() && current.empty()) return XmlResult::kSuccess;
     // The raw values: `text` may come back trimmed, and an undo must find
     // and put back exactly what was there.
-    change.before = NodeValue(textNode.get());
+    change.before = xmlutils::NodeValue(textNode.get());
     // As the node's value: some parsers (Wine's) escape a text put through
     // put_text once more, so `&` would be written as `&amp;amp;`.
     textNode->put_nodeValue(ComVariant::FromText(CombineContent(current, text, mode)).get());
-    change.after = NodeValue(textNode.get());
+    change.after = xmlutils::NodeValue(textNode.get());
     if (change.after != change.before) ReportChange(std::move(change), node.get());
   }
   return XmlResult::kSuccess;
@@ -326,7 +322,7 @@ std::optional<yv::_stringw> CYVXmlFile::ReadText(bool added) {
   if (currentNodes_.empty()) return std::nullopt;
   yv::ComPtr<IXMLDOMText> text = ChangedTextNode(currentNodes_.front().get(), added);
   if (!text) return std::nullopt;
-  return NodeValue(text.get());
+  return xmlutils::NodeValue(text.get());
 }
 
 bool CYVXmlFile::WriteText(bool added, const std::optional<yv::_stringw>& value) {

@@ -4,23 +4,11 @@
 
 #include "support/com_ptr.h"
 #include "support/stringw.h"
-#include "xml/ComVariant.h"
+#include "xml/DomNode.h"
 
 namespace xmlutils {
 
 namespace {
-
-std::wstring Name(IXMLDOMNode* node) {
-  yv::_stringw name;
-  node->get_nodeName(name.out());
-  return name.c_str();
-}
-
-std::wstring Value(IXMLDOMNode* node) {
-  ComVariant value;
-  if (FAILED(node->get_nodeValue(value.put()))) return std::wstring();
-  return value.ToText().c_str();
-}
 
 std::wstring PrefixOf(const std::wstring& name) {
   size_t colon = name.find(L':');
@@ -39,23 +27,23 @@ class DocumentWalk {
       case NODE_ELEMENT:
         return Element(node, why);
       case NODE_TEXT:
-        text_ += Value(node);
+        text_ += NodeValue(node).c_str();
         pendingText_ = true;
         return true;
       case NODE_CDATA_SECTION:
-        Add(XmlTokenKind::kCData, L"", Value(node));
+        Add(XmlTokenKind::kCData, L"", NodeValue(node).c_str());
         return true;
       case NODE_COMMENT:
-        Add(XmlTokenKind::kComment, L"", Value(node));
+        Add(XmlTokenKind::kComment, L"", NodeValue(node).c_str());
         return true;
       case NODE_PROCESSING_INSTRUCTION: {
-        std::wstring target = Name(node);
+        std::wstring target = NodeName(node).c_str();
         Add(target == L"xml" ? XmlTokenKind::kDeclaration : XmlTokenKind::kInstruction, target,
-            TrimmedInstructionData(Value(node)));
+            TrimmedInstructionData(NodeValue(node).c_str()));
         return true;
       }
       case NODE_DOCUMENT_TYPE:
-        Add(XmlTokenKind::kDoctype, Name(node), L"");
+        Add(XmlTokenKind::kDoctype, NodeName(node).c_str(), L"");
         return true;
       default:
         why = L"it holds an entity reference";
@@ -80,7 +68,7 @@ class DocumentWalk {
 
   bool Element(IXMLDOMNode* node, std::wstring& why) {
     size_t index = tokens_.size();
-    Add(XmlTokenKind::kStart, Name(node), L"");
+    Add(XmlTokenKind::kStart, NodeName(node).c_str(), L"");
     yv::ComPtr<IXMLDOMNamedNodeMap> attributes;
     long count = 0;
     if (SUCCEEDED(node->get_attributes(attributes.put())) && attributes) attributes->get_length(&count);
@@ -94,8 +82,8 @@ class DocumentWalk {
       // Defaults a document type supplies are not in the file's text.
       if (SUCCEEDED(attribute->get_specified(&specified)) && specified == VARIANT_FALSE) continue;
       XmlAttributeToken item;
-      item.name = Name(attribute.get());
-      item.value = Value(attribute.get());
+      item.name = NodeName(attribute.get()).c_str();
+      item.value = NodeValue(attribute.get()).c_str();
       std::wstring prefix = PrefixOf(item.name);
       if (!prefix.empty() && prefix != L"xmlns" && prefix != L"xml") {
         yv::_stringw attributeUri;

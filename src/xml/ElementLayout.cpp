@@ -5,7 +5,9 @@
 #include "support/com_ptr.h"
 #include "support/stringw.h"
 #include "xml/ComVariant.h"
+#include "xml/DomNode.h"
 #include "xml/MsxmlIds.h"
+#include "xml/XmlName.h"
 
 namespace xmlutils {
 
@@ -13,22 +15,8 @@ namespace {
 
 using Node = yv::ComPtr<IXMLDOMNode>;
 
-DOMNodeType TypeOf(IXMLDOMNode* node) {
-  DOMNodeType type = NODE_INVALID;
-  if (!node || FAILED(node->get_nodeType(&type))) return NODE_INVALID;
-  return type;
-}
-
-std::wstring ValueOf(IXMLDOMNode* node) {
-  ComVariant value;
-  if (FAILED(node->get_nodeValue(value.put()))) return std::wstring();
-  return value.ToText().c_str();
-}
-
-bool IsBlank(const std::wstring& text) { return text.find_first_not_of(L" \t\r\n") == std::wstring::npos; }
-
 // Whitespace-only text: the layout between pieces of markup.
-bool IsLayout(IXMLDOMNode* node) { return TypeOf(node) == NODE_TEXT && IsBlank(ValueOf(node)); }
+bool IsLayout(IXMLDOMNode* node) { return NodeType(node) == NODE_TEXT && IsXmlSpace(NodeValue(node)); }
 
 Node Previous(IXMLDOMNode* node) {
   Node previous;
@@ -43,7 +31,7 @@ Node LastChild(IXMLDOMNode* node) {
 }
 
 bool IsText(IXMLDOMNode* node) {
-  DOMNodeType type = TypeOf(node);
+  DOMNodeType type = NodeType(node);
   return type == NODE_CDATA_SECTION || (type == NODE_TEXT && !IsLayout(node));
 }
 
@@ -71,9 +59,9 @@ std::wstring LineStart(const std::wstring& layout) {
 std::wstring LineStartOf(IXMLDOMNode* node) {
   Node parent;
   if (FAILED(node->get_parentNode(parent.put())) || !parent) return std::wstring();
-  if (TypeOf(parent.get()) == NODE_DOCUMENT) return L"\n";
+  if (NodeType(parent.get()) == NODE_DOCUMENT) return L"\n";
   Node previous = Previous(node);
-  std::wstring layout = IsLayout(previous.get()) ? ValueOf(previous.get()) : std::wstring();
+  std::wstring layout = IsLayout(previous.get()) ? NodeValue(previous.get()).c_str() : std::wstring();
   return layout.find(L'\n') == std::wstring::npos ? std::wstring() : LineStart(layout);
 }
 
@@ -85,7 +73,7 @@ std::wstring IndentUnit(IXMLDOMNode* element, const std::wstring& lineStart, int
   Node child;
   element->get_firstChild(child.put());
   while (child && budget-- > 0) {
-    if (TypeOf(child.get()) == NODE_ELEMENT) {
+    if (NodeType(child.get()) == NODE_ELEMENT) {
       std::wstring childStart = LineStartOf(child.get());
       if (childStart.size() > lineStart.size() && childStart.compare(0, lineStart.size(), lineStart) == 0)
         return childStart.substr(lineStart.size());
@@ -133,7 +121,7 @@ HRESULT InsertNode(IXMLDOMNode* parent, IXMLDOMNode* node, IXMLDOMNode* before, 
 }  // namespace
 
 HRESULT InsertOnOwnLine(IXMLDOMNode* parent, IXMLDOMNode* element, IXMLDOMNode* following, IXMLDOMNode** inserted) {
-  if (TypeOf(parent) != NODE_ELEMENT || HoldsText(parent, following))
+  if (NodeType(parent) != NODE_ELEMENT || HoldsText(parent, following))
     return InsertNode(parent, element, following, inserted);
   // The new line goes in front of the layout that leads to `following`, or
   // to the parent's end tag.
@@ -144,13 +132,13 @@ HRESULT InsertOnOwnLine(IXMLDOMNode* parent, IXMLDOMNode* element, IXMLDOMNode* 
   }
   // The sibling whose line is copied: markup before the insertion point.
   Node sibling = before ? Previous(before.get()) : LastChild(parent);
-  while (sibling && TypeOf(sibling.get()) == NODE_TEXT) sibling = Previous(sibling.get());
+  while (sibling && NodeType(sibling.get()) == NODE_TEXT) sibling = Previous(sibling.get());
   std::wstring indent, closing;
   if (sibling) {
     Node layout = Previous(sibling.get());
-    indent = IsLayout(layout.get()) ? LineStart(ValueOf(layout.get())) : std::wstring();
+    indent = IsLayout(layout.get()) ? LineStart(NodeValue(layout.get()).c_str()) : std::wstring();
   } else if (following && IsLayout(before.get())) {
-    indent = LineStart(ValueOf(before.get()));
+    indent = LineStart(NodeValue(before.get()).c_str());
   } else {
     // The parent's first child: one unit deeper than the parent, when the
     // parent starts a line and the document shows its unit.
@@ -170,7 +158,7 @@ HRESULT InsertOnOwnLine(IXMLDOMNode* parent, IXMLDOMNode* element, IXMLDOMNode* 
 }
 
 HRESULT RemoveWithLine(IXMLDOMNode* parent, IXMLDOMNode* element) {
-  bool laidOut = TypeOf(parent) == NODE_ELEMENT && !HoldsText(parent, element);
+  bool laidOut = NodeType(parent) == NODE_ELEMENT && !HoldsText(parent, element);
   Node layout = laidOut ? Previous(element) : Node();
   Node removed;
   HRESULT hr = parent->removeChild(element, removed.put());
